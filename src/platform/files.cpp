@@ -1,0 +1,202 @@
+#include "files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace pagelume::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+uint32_t attributesFromStat(const struct stat& st, const std::string& name) {
+    uint32_t attr = 0;
+    if (S_ISDIR(st.st_mode)) {
+        attr = faDirectory;
+    } else if (S_ISREG(st.st_mode)) {
+        attr = faArchive;
+    } else {
+        attr = faArchive | faSysFile;  // devices, pipes, sockets: never packed
+    }
+    if (!(st.st_mode & S_IWUSR)) attr |= faReadOnly;
+    if (!name.empty() && name[0] == '.') attr |= faHidden;
+    return attr;
+}
+
+}  // namespace
+
+std::string fileNamePart(const std::string& path) {
+    auto pos = path.find_last_of('/');
+    return pos == std::string::npos ? path : path.substr(pos + 1);
+}
+
+std::string directoryPart(const std::string& path) {
+    auto pos = path.find_last_of('/');
+    return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
+}
+
+std::string asciiUpper(std::string s) {
+    for (char& c : s) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return s;
+}
+
+bool equalsNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && asciiUpper(a) == asciiUpper(b);
+}
+
+bool nameLessNoCase(const std::string& a, const std::string& b) {
+    std::string ua = asciiUpper(a), ub = asciiUpper(b);
+    if (ua != ub) return ua < ub;
+    return a < b;  // names differing only in case still get a fixed order
+}
+
+std::optional<uint32_t> fileAttributes(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+    std::string name = path;
+    while (name.size() > 1 && name.back() == '/') name.pop_back();
+    return attributesFromStat(st, fileNamePart(name));
+}
+
+std::vector<DirEntry> listDirectory(const std::string& dir) {
+    std::vector<DirEntry> out;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return out;
+    std::string base = dir;
+    if (base.empty() || base.back() != '/') base += '/';
+    while (dirent* e = ::readdir(d)) {
+        std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat st {};
+        if (::stat((base + name).c_str(), &st) != 0) {
+            // A dangling link or a file that vanished: list it as a system
+            // file so that walks pass over it.
+            out.push_back({name, false, faSysFile | faArchive});
+            continue;
+        }
+        out.push_back({name, S_ISDIR(st.st_mode), attributesFromStat(st, name)});
+    }
+    ::closedir(d);
+    std::sort(out.begin(), out.end(),
+              [](const DirEntry& a, const DirEntry& b) { return nameLessNoCase(a.name, b.name); });
+    return out;
+}
+
+uint32_t toDosDateTime(std::time_t t) {
+    struct tm lt {};
+    if (!::localtime_r(&t, &lt)) return 0xFFFFFFFFu;
+    int year = lt.tm_year + 1900;
+    if (year < 1980 || year > 2107) return 0xFFFFFFFFu;
+    uint32_t date = static_cast<uint32_t>(((year - 1980) << 9) | ((lt.tm_mon + 1) << 5) | lt.tm_mday);
+    uint32_t time = static_cast<uint32_t>((lt.tm_hour << 11) | (lt.tm_min << 5) | (lt.tm_sec / 2));
+    return (date << 16) | time;
+}
+
+std::optional<std::time_t> lastWriteTime(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return st.st_mtime;
+}
+
+bool fileExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool directoryExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool pathExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::lstat(path.c_str(), &st) == 0;
+}
+
+bool createDirectories(const std::string& path) {
+    if (path.empty()) return false;
+    std::error_code ec;
+    fs::create_directories(fs::path(path), ec);
+    return directoryExists(path);
+}
+
+bool copyFileNoOverwrite(const std::string& source, const std::string& target) {
+    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        return false;
+    }
+    int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    bool ok = true;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(in, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+        ssize_t off = 0;
+        while (off < n) {
+            ssize_t w = ::write(out, buf + off, static_cast<size_t>(n - off));
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) {
+                ok = false;
+                break;
+            }
+            off += w;
+        }
+        if (!ok) break;
+    }
+    ::close(in);
+    if (::close(out) != 0) ok = false;
+    if (!ok) ::unlink(target.c_str());
+    return ok;
+}
+
+bool removeTree(const std::string& path, std::string* error) {
+    std::error_code ec;
+    fs::remove_all(fs::path(path), ec);
+    if (ec) {
+        if (error) *error = ec.message();
+        return false;
+    }
+    if (pathExists(path)) {
+        if (error) *error = "the folder is still there";
+        return false;
+    }
+    return true;
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa {}, sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::string exeDir() {
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) return ".";
+    std::string dir = exe.parent_path().string();
+    return dir.empty() ? std::string("/") : dir;
+}
+
+}  // namespace pagelume::platform

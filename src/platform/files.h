@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <vector>
+
+// File-system services with the semantics the program was designed around:
+// attribute words, sorted directory listings, MS-DOS time stamps, copies that
+// never overwrite, and removal of whole trees.
+namespace pagelume::platform {
+
+constexpr uint32_t faReadOnly = 0x01;
+constexpr uint32_t faHidden = 0x02;
+constexpr uint32_t faSysFile = 0x04;
+constexpr uint32_t faVolumeID = 0x08;
+constexpr uint32_t faDirectory = 0x10;
+constexpr uint32_t faArchive = 0x20;
+
+struct DirEntry {
+    std::string name;  // as listed, no directory part
+    bool isDirectory = false;
+    uint32_t attributes = 0;
+};
+
+// 0x20 for a regular file (+0x01 when its owner cannot write it), 0x10 for a
+// directory, +0x02 when the name starts with '.'. Symbolic links are followed;
+// anything that is neither a file nor a directory counts as a system file.
+// Empty when the path does not exist.
+std::optional<uint32_t> fileAttributes(const std::string& path);
+
+// The entries of a directory except "." and "..", in case-insensitive order
+// (names compared upper-cased, as NTFS orders them), so that archives and
+// walks are reproducible. Empty when the directory cannot be read.
+std::vector<DirEntry> listDirectory(const std::string& dir);
+
+// Orders two names as listDirectory does.
+bool nameLessNoCase(const std::string& a, const std::string& b);
+
+// Local time as MS-DOS date (high 16 bits) and time (low 16 bits), two-second
+// resolution. 0xFFFFFFFF when the time cannot be expressed (before 1980, after 2107).
+uint32_t toDosDateTime(std::time_t t);
+
+std::optional<std::time_t> lastWriteTime(const std::string& path);
+
+bool fileExists(const std::string& path);       // a regular file (links followed)
+bool directoryExists(const std::string& path);  // a directory (links followed)
+bool pathExists(const std::string& path);
+
+// Creates the directory and any missing parents; true when it exists afterwards.
+bool createDirectories(const std::string& path);
+
+// Copies a file; refuses (false) when the target exists. A failed copy leaves
+// no partial target behind.
+bool copyFileNoOverwrite(const std::string& source, const std::string& target);
+
+// Removes a directory with everything in it, for good. On failure returns
+// false and puts the system's reason into *error (when given).
+bool removeTree(const std::string& path, std::string* error = nullptr);
+
+// The last component of a path ('/' separated).
+std::string fileNamePart(const std::string& path);
+// Everything up to and including the last '/', or empty.
+std::string directoryPart(const std::string& path);
+
+// ASCII-only case folding, as the program's name comparisons use it.
+std::string asciiUpper(std::string s);
+bool equalsNoCase(const std::string& a, const std::string& b);
+
+// Same file on disk (device and inode), for existing files.
+bool sameFile(const std::string& a, const std::string& b);
+
+// The directory that holds the running executable, without a trailing '/'.
+std::string exeDir();
+
+}  // namespace pagelume::platform

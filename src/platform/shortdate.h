@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+namespace pagelume::platform {
+
+// Today's date in the user's short date format, read once per process.
+// The POSIX locale counts as en_US (month/day/year).
+std::string shortDateString();
+
+}  // namespace pagelume::platform
