@@ -13,11 +13,11 @@ public:
     virtual const char* className() const noexcept { return "Exception"; }
 };
 
-#define PAGELUME_DEFINE_EXCEPTION(Name, Base)                                 \
-    class Name : public Base {                                               \
-    public:                                                                  \
-        using Base::Base;                                                    \
-        const char* className() const noexcept override { return #Name; }    \
+#define PAGELUME_DEFINE_EXCEPTION(Name, Base)                             \
+    class Name : public Base {                                            \
+    public:                                                               \
+        using Base::Base;                                                 \
+        const char* className() const noexcept override { return #Name; } \
     }
 
 // A file-system call failed; the message is the system's own text.

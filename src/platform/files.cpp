@@ -26,8 +26,10 @@ uint32_t attributesFromStat(const struct stat& st, const std::string& name) {
     } else {
         attr = faArchive | faSysFile;  // devices, pipes, sockets: never packed
     }
-    if (!(st.st_mode & S_IWUSR)) attr |= faReadOnly;
-    if (!name.empty() && name[0] == '.') attr |= faHidden;
+    if (!(st.st_mode & S_IWUSR))
+        attr |= faReadOnly;
+    if (!name.empty() && name[0] == '.')
+        attr |= faHidden;
     return attr;
 }
 
@@ -45,7 +47,8 @@ std::string directoryPart(const std::string& path) {
 
 std::string asciiUpper(std::string s) {
     for (char& c : s) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
     }
     return s;
 }
@@ -56,27 +59,33 @@ bool equalsNoCase(const std::string& a, const std::string& b) {
 
 bool nameLessNoCase(const std::string& a, const std::string& b) {
     std::string ua = asciiUpper(a), ub = asciiUpper(b);
-    if (ua != ub) return ua < ub;
+    if (ua != ub)
+        return ua < ub;
     return a < b;  // names differing only in case still get a fixed order
 }
 
 std::optional<uint32_t> fileAttributes(const std::string& path) {
     struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
     std::string name = path;
-    while (name.size() > 1 && name.back() == '/') name.pop_back();
+    while (name.size() > 1 && name.back() == '/')
+        name.pop_back();
     return attributesFromStat(st, fileNamePart(name));
 }
 
 std::vector<DirEntry> listDirectory(const std::string& dir) {
     std::vector<DirEntry> out;
     DIR* d = ::opendir(dir.c_str());
-    if (!d) return out;
+    if (!d)
+        return out;
     std::string base = dir;
-    if (base.empty() || base.back() != '/') base += '/';
+    if (base.empty() || base.back() != '/')
+        base += '/';
     while (dirent* e = ::readdir(d)) {
         std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
+        if (name == "." || name == "..")
+            continue;
         struct stat st {};
         if (::stat((base + name).c_str(), &st) != 0) {
             // A dangling link or a file that vanished: list it as a system
@@ -94,17 +103,21 @@ std::vector<DirEntry> listDirectory(const std::string& dir) {
 
 uint32_t toDosDateTime(std::time_t t) {
     struct tm lt {};
-    if (!::localtime_r(&t, &lt)) return 0xFFFFFFFFu;
+    if (!::localtime_r(&t, &lt))
+        return 0xFFFFFFFFu;
     int year = lt.tm_year + 1900;
-    if (year < 1980 || year > 2107) return 0xFFFFFFFFu;
-    uint32_t date = static_cast<uint32_t>(((year - 1980) << 9) | ((lt.tm_mon + 1) << 5) | lt.tm_mday);
+    if (year < 1980 || year > 2107)
+        return 0xFFFFFFFFu;
+    uint32_t date =
+        static_cast<uint32_t>(((year - 1980) << 9) | ((lt.tm_mon + 1) << 5) | lt.tm_mday);
     uint32_t time = static_cast<uint32_t>((lt.tm_hour << 11) | (lt.tm_min << 5) | (lt.tm_sec / 2));
     return (date << 16) | time;
 }
 
 std::optional<std::time_t> lastWriteTime(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
     return st.st_mtime;
 }
 
@@ -124,7 +137,8 @@ bool pathExists(const std::string& path) {
 }
 
 bool createDirectories(const std::string& path) {
-    if (path.empty()) return false;
+    if (path.empty())
+        return false;
     std::error_code ec;
     fs::create_directories(fs::path(path), ec);
     return directoryExists(path);
@@ -132,7 +146,8 @@ bool createDirectories(const std::string& path) {
 
 bool copyFileNoOverwrite(const std::string& source, const std::string& target) {
     int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return false;
+    if (in < 0)
+        return false;
     struct stat st {};
     if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(in);
@@ -147,27 +162,33 @@ bool copyFileNoOverwrite(const std::string& source, const std::string& target) {
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(in, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0) {
             ok = false;
             break;
         }
-        if (n == 0) break;
+        if (n == 0)
+            break;
         ssize_t off = 0;
         while (off < n) {
             ssize_t w = ::write(out, buf + off, static_cast<size_t>(n - off));
-            if (w < 0 && errno == EINTR) continue;
+            if (w < 0 && errno == EINTR)
+                continue;
             if (w <= 0) {
                 ok = false;
                 break;
             }
             off += w;
         }
-        if (!ok) break;
+        if (!ok)
+            break;
     }
     ::close(in);
-    if (::close(out) != 0) ok = false;
-    if (!ok) ::unlink(target.c_str());
+    if (::close(out) != 0)
+        ok = false;
+    if (!ok)
+        ::unlink(target.c_str());
     return ok;
 }
 
@@ -175,26 +196,31 @@ bool removeTree(const std::string& path, std::string* error) {
     std::error_code ec;
     fs::remove_all(fs::path(path), ec);
     if (ec) {
-        if (error) *error = ec.message();
+        if (error)
+            *error = ec.message();
         return false;
     }
     if (pathExists(path)) {
-        if (error) *error = "the folder is still there";
+        if (error)
+            *error = "the folder is still there";
         return false;
     }
     return true;
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
-    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    struct stat sa {
+    }, sb{};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0)
+        return false;
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 std::string exeDir() {
     std::error_code ec;
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) return ".";
+    if (ec)
+        return ".";
     std::string dir = exe.parent_path().string();
     return dir.empty() ? std::string("/") : dir;
 }

@@ -10,8 +10,10 @@ namespace {
 std::string cleanPart(const std::string& s) {
     std::string out;
     for (char c : s) {
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) out += c;
-        if (out.size() >= 8) break;
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+            out += c;
+        if (out.size() >= 8)
+            break;
     }
     return out;
 }
@@ -29,10 +31,12 @@ std::string languageTag() {
     }
     // Strip ".codeset" and "@modifier".
     name = name.substr(0, name.find_first_of(".@"));
-    if (name.empty() || name == "C" || name == "POSIX") return "en-US";
+    if (name.empty() || name == "C" || name == "POSIX")
+        return "en-US";
     auto sep = name.find('_');
     std::string lang = cleanPart(name.substr(0, sep));
-    std::string country = sep == std::string::npos ? std::string() : cleanPart(name.substr(sep + 1));
+    std::string country =
+        sep == std::string::npos ? std::string() : cleanPart(name.substr(sep + 1));
     return lang + "-" + country;
 }
 

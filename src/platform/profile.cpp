@@ -27,24 +27,28 @@ bool readWholeFile(const std::string& path, std::string& out, bool& missing) {
     char buf[8192];
     while (in.read(buf, sizeof buf) || in.gcount() > 0) {
         data.append(buf, static_cast<std::size_t>(in.gcount()));
-        if (data.size() > kMaxProfileBytes) return false;
+        if (data.size() > kMaxProfileBytes)
+            return false;
     }
-    if (in.bad()) return false;
+    if (in.bad())
+        return false;
     out.swap(data);
     return true;
 }
 
 std::string trim(const std::string& s) {
     std::size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    while (b < e && (s[b] == ' ' || s[b] == '\t'))
+        ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t'))
+        --e;
     return s.substr(b, e - b);
 }
 
 struct Line {
-    std::size_t begin;    // offset of the first byte
-    std::size_t end;      // offset just past the content (before CR/LF)
-    std::size_t next;     // offset of the following line
+    std::size_t begin;  // offset of the first byte
+    std::size_t end;    // offset just past the content (before CR/LF)
+    std::size_t next;   // offset of the following line
 };
 
 std::vector<Line> splitLines(const std::string& data) {
@@ -54,7 +58,8 @@ std::vector<Line> splitLines(const std::string& data) {
         std::size_t nl = data.find('\n', pos);
         std::size_t next = nl == std::string::npos ? data.size() : nl + 1;
         std::size_t end = nl == std::string::npos ? data.size() : nl;
-        if (end > pos && data[end - 1] == '\r') --end;
+        if (end > pos && data[end - 1] == '\r')
+            --end;
         lines.push_back({pos, end, next});
         pos = next;
     }
@@ -64,16 +69,19 @@ std::vector<Line> splitLines(const std::string& data) {
 // "[name]" with optional blanks around; returns the name or nothing.
 bool sectionName(const std::string& line, std::string& name) {
     std::string t = trim(line);
-    if (t.size() < 2 || t.front() != '[') return false;
+    if (t.size() < 2 || t.front() != '[')
+        return false;
     auto close = t.find(']');
-    if (close == std::string::npos) return false;
+    if (close == std::string::npos)
+        return false;
     name = trim(t.substr(1, close - 1));
     return true;
 }
 
 bool keyOf(const std::string& line, std::string& key, std::string& value) {
     auto eq = line.find('=');
-    if (eq == std::string::npos) return false;
+    if (eq == std::string::npos)
+        return false;
     key = trim(line.substr(0, eq));
     value = trim(line.substr(eq + 1));
     return true;
@@ -81,7 +89,8 @@ bool keyOf(const std::string& line, std::string& key, std::string& value) {
 
 std::string newlineOf(const std::string& data) {
     auto nl = data.find('\n');
-    if (nl == std::string::npos) return "\n";
+    if (nl == std::string::npos)
+        return "\n";
     return nl > 0 && data[nl - 1] == '\r' ? "\r\n" : "\n";
 }
 
@@ -91,7 +100,8 @@ std::string readProfileString(const std::string& file, const std::string& sectio
                               const std::string& key, const std::string& defaultValue) {
     std::string data;
     bool missing = false;
-    if (!readWholeFile(file, data, missing)) return defaultValue.substr(0, kProfileValueMax);
+    if (!readWholeFile(file, data, missing))
+        return defaultValue.substr(0, kProfileValueMax);
     bool inSection = false;
     for (const Line& l : splitLines(data)) {
         std::string text = data.substr(l.begin, l.end - l.begin);
@@ -111,14 +121,15 @@ std::string readProfileString(const std::string& file, const std::string& sectio
     return defaultValue.substr(0, kProfileValueMax);
 }
 
-bool writeProfileString(const std::string& file, const std::string& section,
-                        const std::string& key, const std::string& rawValue) {
+bool writeProfileString(const std::string& file, const std::string& section, const std::string& key,
+                        const std::string& rawValue) {
     // A line break in the value would forge further lines of the file.
     std::string value = rawValue.substr(0, rawValue.find_first_of("\r\n"));
 
     std::string data;
     bool missing = false;
-    if (!readWholeFile(file, data, missing) && !missing) return false;
+    if (!readWholeFile(file, data, missing) && !missing)
+        return false;
 
     const std::string nl = newlineOf(data);
     const std::string keyLine = key + "=" + value;
@@ -137,7 +148,8 @@ bool writeProfileString(const std::string& file, const std::string& section,
             }
             continue;
         }
-        if (!inSection || done) continue;
+        if (!inSection || done)
+            continue;
         if (keyOf(text, k, v) && equalsNoCase(k, key)) {
             result = data.substr(0, l.begin) + keyLine + data.substr(l.end);
             done = true;
@@ -148,11 +160,13 @@ bool writeProfileString(const std::string& file, const std::string& section,
     if (!done) {
         if (sectionFound) {
             std::string before = data.substr(0, insertAt);
-            if (!before.empty() && before.back() != '\n') before += nl;
+            if (!before.empty() && before.back() != '\n')
+                before += nl;
             result = before + keyLine + nl + data.substr(insertAt);
         } else {
             result = data;
-            if (!result.empty() && result.back() != '\n') result += nl;
+            if (!result.empty() && result.back() != '\n')
+                result += nl;
             result += "[" + section + "]" + nl + keyLine + nl;
         }
     }
@@ -162,7 +176,8 @@ bool writeProfileString(const std::string& file, const std::string& section,
     std::string tmp = file + ".tmp" + std::to_string(::getpid());
     {
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
+        if (!out)
+            return false;
         out.write(result.data(), static_cast<std::streamsize>(result.size()));
         out.flush();
         if (!out) {

@@ -17,7 +17,7 @@ std::string readProfileString(const std::string& file, const std::string& sectio
 
 // Sets key in section to value. Returns false when the file cannot be read
 // back or written; the old file is then left as it was.
-bool writeProfileString(const std::string& file, const std::string& section,
-                        const std::string& key, const std::string& value);
+bool writeProfileString(const std::string& file, const std::string& section, const std::string& key,
+                        const std::string& value);
 
 }  // namespace pagelume::platform

@@ -10,7 +10,8 @@ namespace {
 const QLocale& dateLocale() {
     static const QLocale locale = [] {
         QLocale system = QLocale::system();
-        if (system.language() == QLocale::C) return QLocale(QLocale::English, QLocale::UnitedStates);
+        if (system.language() == QLocale::C)
+            return QLocale(QLocale::English, QLocale::UnitedStates);
         return system;
     }();
     return locale;

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <string>
+
+#include "app/desktop.h"
+#include "app/settings.h"
+#include "epub/book.h"
+
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QAction;
+class QPushButton;
+class QFrame;
+
+namespace pagelume::ui {
+class TPageList;
+}
+
+namespace pagelume::app {
+
+// The main window. Its controls are the book: the page list and the four
+// fields are read whenever the conversion needs them. The handlers carry
+// the names of the events they answer and stay thin.
+class TForm1 : public QWidget, public epub::BookSource, public epub::RunHost {
+public:
+    // exeDir is where config.ini and epubfiles live; desktop answers dialogs.
+    TForm1(const std::string& exeDir, Desktop& desktop, QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Start-up and shutdown of the program's state.
+    void FormCreate();
+    void FormDestroy();
+
+    // Page list commands, the book fields' browse buttons, Convert, Home.
+    void PNGButton1Click();  // remove selected
+    void PNGButton2Click();  // add
+    void PNGButton3Click();  // remove all
+    void PNGButton4Click();  // convert
+    void PNGButton5Click();  // home
+    void PNGButton8Click();  // choose the cover
+    void PNGButton9Click();  // choose the output folder
+    void Add1Click() { PNGButton2Click(); }
+    void RemoveSelected1Click() { PNGButton1Click(); }
+    void RemoveAll1Click() { PNGButton3Click(); }
+    void ListView1DragOver(QObject* source, QPoint pos);
+    void ListView1DragDrop(QObject* source, QPoint pos);
+
+    // Shows an exception that reached the event loop, as the default handler does.
+    void showDefaultError(const std::exception& e);
+
+    // BookSource
+    int pageCount() const override;
+    std::string pagePath(int index) const override;
+    std::string title() const override;
+    std::string author() const override;
+    std::string coverPath() const override;
+    std::string savePath() const override;
+
+    // RunHost
+    void showMessage(const std::string& text, const std::string& caption) override;
+    bool askYesNo(const std::string& text, const std::string& caption) override;
+    void showError(const std::string& text) override;
+    void setBusy(bool busy) override;
+    void processEvents() override;
+    void archiveProgress(std::uint64_t done, std::uint64_t total) override;
+    void openFolder(const std::string& path) override;
+
+    bool conversionRunning() const { return running_; }
+    const std::string& contentDir() const { return contentDir_; }
+
+    // The controls, named as the window's design names them.
+    ui::TPageList* ListView1 = nullptr;
+    QLineEdit* Edit1 = nullptr;
+    QLineEdit* Edit2 = nullptr;
+    QLineEdit* LabeledEdit3 = nullptr;
+    QLineEdit* LabeledEdit4 = nullptr;
+    QLabel* Label2 = nullptr;
+    QPushButton* PNGButton1 = nullptr;
+    QPushButton* PNGButton2 = nullptr;
+    QPushButton* PNGButton3 = nullptr;
+    QPushButton* PNGButton4 = nullptr;
+    QPushButton* PNGButton5 = nullptr;
+    QPushButton* PNGButton8 = nullptr;
+    QPushButton* PNGButton9 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Add1 = nullptr;
+    QAction* RemoveSelected1 = nullptr;
+    QAction* RemoveAll1 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void setCommandsEnabled(bool enabled);
+    // Runs a handler; an exception that leaves it gets the default error box.
+    template <typename F>
+    void guarded(F&& handler);
+
+    Desktop& desktop_;
+    std::string exeDir_;
+    ProgramPaths paths_;
+    std::string contentDir_;
+    int draggedRow_ = -1;
+    bool running_ = false;
+    bool closePending_ = false;
+    int busyDepth_ = 0;
+};
+
+}  // namespace pagelume::app

@@ -1,0 +1,50 @@
+#include "app/desktop.h"
+
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace pagelume::app {
+
+namespace {
+const QString kPngFilter = QStringLiteral("PNG Files (*.png)");
+}
+
+QStringList QtDesktop::chooseImages(QWidget* parent) {
+    return QFileDialog::getOpenFileNames(parent, QString(), QString(), kPngFilter, nullptr,
+                                         QFileDialog::ReadOnly);
+}
+
+QString QtDesktop::chooseImage(QWidget* parent) {
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), kPngFilter, nullptr,
+                                        QFileDialog::ReadOnly);
+}
+
+QString QtDesktop::chooseFolder(QWidget* parent, const QString& initial) {
+    return QFileDialog::getExistingDirectory(parent, QStringLiteral("Please Choose a Folder"),
+                                             initial, QFileDialog::ShowDirsOnly);
+}
+
+void QtDesktop::message(QWidget* parent, const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool QtDesktop::question(QWidget* parent, const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::Information, caption, text, QMessageBox::Yes | QMessageBox::No,
+                    parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void QtDesktop::error(QWidget* parent, const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+void QtDesktop::openUrl(const QUrl& url) {
+    QDesktopServices::openUrl(url);
+}
+
+}  // namespace pagelume::app

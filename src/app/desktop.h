@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+class QWidget;
+
+namespace pagelume::app {
+
+// The dialogs and shell services the window uses. The real one shows Qt
+// dialogs and hands addresses to the desktop; tests put a scripted one in
+// its place, so they never block on a dialog or launch a program.
+class Desktop {
+public:
+    virtual ~Desktop() = default;
+    // Pages: several PNG files at once. Empty when cancelled.
+    virtual QStringList chooseImages(QWidget* parent) = 0;
+    // Cover: one PNG file. Empty when cancelled.
+    virtual QString chooseImage(QWidget* parent) = 0;
+    // The folder picker; empty when cancelled.
+    virtual QString chooseFolder(QWidget* parent, const QString& initial) = 0;
+    virtual void message(QWidget* parent, const QString& text, const QString& caption) = 0;
+    // Information-type question, Yes the default and Escape meaning No.
+    virtual bool question(QWidget* parent, const QString& text, const QString& caption) = 0;
+    virtual void error(QWidget* parent, const QString& text, const QString& caption) = 0;
+    virtual void openUrl(const QUrl& url) = 0;
+};
+
+class QtDesktop : public Desktop {
+public:
+    QStringList chooseImages(QWidget* parent) override;
+    QString chooseImage(QWidget* parent) override;
+    QString chooseFolder(QWidget* parent, const QString& initial) override;
+    void message(QWidget* parent, const QString& text, const QString& caption) override;
+    bool question(QWidget* parent, const QString& text, const QString& caption) override;
+    void error(QWidget* parent, const QString& text, const QString& caption) override;
+    void openUrl(const QUrl& url) override;
+};
+
+}  // namespace pagelume::app

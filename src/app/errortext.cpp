@@ -1,0 +1,36 @@
+#include "app/errortext.h"
+
+namespace pagelume::app {
+
+namespace {
+
+// The code point of the last UTF-8 character; a malformed tail counts as
+// its last byte.
+unsigned lastCodePoint(const std::string& s) {
+    auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    std::size_t start = s.size() - 1;
+    while (start > 0 && s.size() - start < 4 && (byte(start) & 0xC0) == 0x80)
+        --start;
+    const unsigned lead = byte(start);
+    const std::size_t expected = lead < 0x80             ? 1
+                                 : (lead & 0xE0) == 0xC0 ? 2
+                                 : (lead & 0xF0) == 0xE0 ? 3
+                                 : (lead & 0xF8) == 0xF0 ? 4
+                                                         : 0;
+    if (expected != s.size() - start)
+        return byte(s.size() - 1);
+    unsigned cp = expected == 1 ? lead : lead & (0x7Fu >> expected);
+    for (std::size_t k = start + 1; k < s.size(); ++k)
+        cp = (cp << 6) | (byte(k) & 0x3F);
+    return cp;
+}
+
+}  // namespace
+
+std::string defaultErrorText(const std::string& message) {
+    if (!message.empty() && lastCodePoint(message) > '.')
+        return message + ".";
+    return message;
+}
+
+}  // namespace pagelume::app

@@ -1,0 +1,54 @@
+#include <unistd.h>
+#include <QApplication>
+#include <iostream>
+
+#include "app/Unit1.h"
+#include "app/cli.h"
+#include "app/settings.h"
+#include "platform/files.h"
+
+namespace {
+
+// Exceptions must not cross Qt's event dispatch; the ones that reach it are
+// shown the way the window shows every other error, and the window goes on.
+class PagelumeApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+    pagelume::app::TForm1* form = nullptr;
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        try {
+            return QApplication::notify(receiver, event);
+        } catch (const std::exception& e) {
+            if (form)
+                form->showDefaultError(e);
+            return false;
+        }
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string exeDir = pagelume::platform::exeDir();
+    if (argc > 1) {
+        std::vector<std::string> args(argv + 1, argv + argc);
+        return pagelume::app::runCommandLine(args, pagelume::app::ProgramPaths(exeDir).stagingDir,
+                                             std::cin, std::cout, std::cerr,
+                                             ::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO));
+    }
+
+    PagelumeApplication app(argc, argv);
+    pagelume::app::QtDesktop desktop;
+    pagelume::app::TForm1 form(exeDir, desktop);
+    app.form = &form;
+    form.show();
+    const int status = app.exec();
+    try {
+        form.FormDestroy();
+    } catch (const std::exception& e) {
+        form.showDefaultError(e);
+    }
+    app.form = nullptr;
+    return status;
+}

@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "epub/conversion_run.h"
+#include "epub/page_wrapper.h"
+#include "epub/staging_lock.h"
+#include "epub/texts.h"
+#include "fake_book.h"
+#include "platform/files.h"
+#include "support/tempdir.h"
+
+namespace pagelume::epub {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeBook;
+using test::FakeHost;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+// A staging directory as the program installs it, and some page images.
+class ConversionRunTest : public ::testing::Test {
+protected:
+    ConversionRunTest() {
+        writeFile(staging() + "/mimetype", "application/epub+zip");
+        writeFile(staging() + "/META-INF/container.xml", "<container/>");
+        writeFile(dir / "in/a.png", "image a");
+        writeFile(dir / "in/b.png", "image b");
+        writeFile(dir / "other/a.png", "another a");
+        book.pages = {dir / "in/a.png", dir / "in/b.png"};
+        book.save = dir / "out";
+    }
+
+    std::string staging() const { return dir / "epubfiles"; }
+    std::string content() const { return staging() + "/OEBPS"; }
+    RunResult run() {
+        ConversionRun r(book, host, staging());
+        return r.run();
+    }
+    std::string wrapperImage(int n) const {
+        const std::string text = readFile(content() + "/page" + std::to_string(n) + ".html");
+        auto start = text.find("<img src=\"") + 10;
+        return text.substr(start, text.find('"', start) - start);
+    }
+
+    TempDir dir;
+    FakeBook book;
+    FakeHost host;
+};
+
+TEST_F(ConversionRunTest, EmptyListDoesNothingAndSaysNothing) {
+    book.pages.clear();
+    EXPECT_EQ(run(), RunResult::Nothing);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.maxBusy, 0);
+    EXPECT_FALSE(platform::pathExists(content()));
+}
+
+TEST_F(ConversionRunTest, FieldChecksComeInOrderAfterTheContentIsRebuilt) {
+    writeFile(content() + "/stale.png", "from an earlier book");
+    struct Case {
+        std::string save, title, author, message;
+    };
+    const std::string save = dir / "out";
+    for (const Case& c : {Case{"", "", "", texts::kSavePathEmpty},
+                          Case{save, "", "", texts::kTitleEmpty},
+                          Case{save, "T", "", texts::kAuthorEmpty},
+                          Case{save, "a/b", "A", texts::kTitleNotFileName},
+                          Case{save, "..", "A", texts::kTitleNotFileName},
+                          Case{save, std::string(251, 't'), "A", texts::kTitleNotFileName},
+                          Case{staging() + "/META-INF/../x", "T", "A", texts::kSavePathInStaging}}) {
+        host = FakeHost();
+        book.save = c.save;
+        book.titleText = c.title;
+        book.authorText = c.author;
+        EXPECT_EQ(run(), RunResult::Stopped);
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].text, c.message);
+        EXPECT_EQ(host.messages[0].caption, "Note!");
+        EXPECT_EQ(host.busy, 0) << "the cursor is restored";
+        EXPECT_EQ(host.maxBusy, 1);
+        EXPECT_TRUE(host.questions.empty());
+    }
+    EXPECT_FALSE(platform::pathExists(content() + "/stale.png"));
+    EXPECT_EQ(readFile(content() + "/a.png"), "image a");
+    EXPECT_EQ(readFile(content() + "/b.png"), "image b");
+    EXPECT_EQ(wrapperImage(1), "a.png");
+    EXPECT_EQ(wrapperImage(2), "b.png");
+    EXPECT_FALSE(platform::pathExists(dir / "out"));
+    EXPECT_FALSE(platform::pathExists(dir / "a"));
+}
+
+TEST_F(ConversionRunTest, SameNamedDifferentFilesEachGetACopyOfTheirOwn) {
+    writeFile(dir / "caps/A.PNG", "capital a");
+    writeFile(dir / "cov/b.png", "cover b");
+    writeFile(dir / "x/page2.html", "an image named like a wrapper");
+    book.pages = {dir / "in/a.png", dir / "other/a.png", dir / "in/a.png", dir / "caps/A.PNG",
+                  dir / "in/../in/b.png", dir / "missing/a.png", dir / "x/page2.html"};
+    book.cover = dir / "cov/b.png";
+    book.save.clear();  // stop at the checks: only the staging tree matters here
+    run();
+    EXPECT_EQ(wrapperImage(1), "a.png");
+    EXPECT_EQ(wrapperImage(2), "a-2.png");
+    EXPECT_EQ(wrapperImage(3), "a.png") << "the same file shares its copy";
+    EXPECT_EQ(wrapperImage(4), "A-3.PNG") << "names differing in case would collide in the book";
+    EXPECT_EQ(wrapperImage(5), "b.png");
+    EXPECT_EQ(wrapperImage(6), "a-4.png") << "a missing file still gets a name of its own";
+    EXPECT_EQ(wrapperImage(7), "page2-2.html");
+    EXPECT_EQ(readFile(content() + "/a.png"), "image a");
+    EXPECT_EQ(readFile(content() + "/a-2.png"), "another a");
+    EXPECT_EQ(readFile(content() + "/A-3.PNG"), "capital a");
+    EXPECT_EQ(readFile(content() + "/b-2.png"), "cover b");
+    EXPECT_FALSE(platform::pathExists(content() + "/a-4.png"));
+    EXPECT_NE(readFile(content() + "/cover.html").find("src=\"b-2.png\""), std::string::npos);
+}
+
+TEST_F(ConversionRunTest, CoverThatIsAPageSharesItsCopy) {
+    book.cover = dir / "in/b.png";
+    book.save.clear();
+    run();
+    EXPECT_NE(readFile(content() + "/cover.html").find("src=\"b.png\""), std::string::npos);
+    EXPECT_FALSE(platform::pathExists(content() + "/b-2.png"));
+}
+
+TEST_F(ConversionRunTest, AnExistingBookStaysWhenTheAnswerIsNo) {
+    writeFile(dir / "out/Book.epub", "the old book");
+    host.answer = false;
+    EXPECT_EQ(run(), RunResult::Stopped);
+    ASSERT_EQ(host.questions.size(), 1u);
+    EXPECT_EQ(host.questions[0].text, "The file is existing. Overwrite?");
+    EXPECT_EQ(host.questions[0].caption, "Information");
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(readFile(dir / "out/Book.epub"), "the old book");
+    EXPECT_EQ(host.busy, 0);
+}
+
+TEST_F(ConversionRunTest, AnswerYesReplacesTheBook) {
+    writeFile(dir / "out/Book.epub", "the old book");
+    host.answer = true;
+    EXPECT_EQ(run(), RunResult::Built);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Successed to build: " + (dir / "out/Book.epub"));
+    EXPECT_EQ(host.messages[0].caption, "Congratulation");
+    EXPECT_EQ(readFile(dir / "out/Book.epub").substr(0, 2), "PK");
+    EXPECT_EQ(host.opened, std::vector<std::string>{dir / "out"});
+}
+
+TEST_F(ConversionRunTest, BuildsIntoASavePathCreatedAtAnyDepth) {
+    book.save = dir / "deep/er/still";
+    EXPECT_EQ(run(), RunResult::Built);
+    EXPECT_TRUE(platform::fileExists(dir / "deep/er/still/Book.epub"));
+    EXPECT_TRUE(host.questions.empty());
+    EXPECT_EQ(host.busy, 0);
+    EXPECT_GT(host.events, 0) << "window events are let through while packing";
+}
+
+TEST_F(ConversionRunTest, AFailedArchiveIsReportedAndOpensNothing) {
+    writeFile(dir / "blocker", "a file where the folder should be");
+    book.save = dir / "blocker";
+    EXPECT_EQ(run(), RunResult::Failed);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Failed to build: " + (dir / "blocker/Book.epub"));
+    EXPECT_EQ(host.messages[0].caption, "Note!");
+    EXPECT_TRUE(host.opened.empty());
+    EXPECT_EQ(host.busy, 0);
+}
+
+TEST_F(ConversionRunTest, ASecondConversionAtTheSameTimeIsRefused) {
+    writeFile(content() + "/page1.html", "being packed by someone else");
+    StagingLock other(staging());
+    ASSERT_TRUE(other.acquired());
+    EXPECT_EQ(run(), RunResult::Stopped);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, texts::kConversionBusy);
+    EXPECT_EQ(readFile(content() + "/page1.html"), "being packed by someone else");
+    std::string reason;
+    EXPECT_TRUE(removeContentDirectory(staging(), &reason));
+    EXPECT_TRUE(platform::pathExists(content())) << "shutdown leaves a tree in use alone";
+}
+
+TEST_F(ConversionRunTest, ADocumentThatCannotBeSavedEndsTheRunWithItsException) {
+    writeFile(dir / "plain", "not a folder");
+    book.save = dir / "out";
+    ConversionRun r(book, host, dir / "plain/epubfiles");
+    EXPECT_THROW(r.run(), std::exception);
+    EXPECT_EQ(host.busy, 0) << "the cursor is restored on the way out";
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_FALSE(platform::pathExists(dir / "out/Book.epub"));
+}
+
+TEST(ConversionRunHelpers, TitlesAndPaths) {
+    EXPECT_TRUE(titleUsableAsFileName("My Book: Vol. 1 \xC3\xA9"));
+    EXPECT_TRUE(titleUsableAsFileName(".hidden"));
+    EXPECT_TRUE(titleUsableAsFileName(std::string(250, 'x')));
+    EXPECT_FALSE(titleUsableAsFileName(std::string(251, 'x')));
+    EXPECT_FALSE(titleUsableAsFileName("a/b"));
+    EXPECT_FALSE(titleUsableAsFileName("."));
+
+    EXPECT_TRUE(pathInside("/a/epubfiles", "/a/epubfiles"));
+    EXPECT_TRUE(pathInside("/a/epubfiles/OEBPS/x", "/a/epubfiles/"));
+    EXPECT_TRUE(pathInside("/a/b/../epubfiles/x", "/a/epubfiles"));
+    EXPECT_FALSE(pathInside("/a/epubfiles2", "/a/epubfiles"));
+    EXPECT_FALSE(pathInside("/a", "/a/epubfiles"));
+}
+
+}  // namespace
+}  // namespace pagelume::epub
