@@ -3,17 +3,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFrame>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QPushButton>
 #include <QUrl>
 
 #include "app/errortext.h"
 #include "epub/conversion_run.h"
 #include "epub/texts.h"
+#include "image/pngimage.h"
 #include "platform/exception.h"
+#include "platform/files.h"
 #include "ui/pagelist.h"
 
 namespace pagelume::app {
@@ -27,8 +26,14 @@ QString qs(const std::string& s) {
 }  // namespace
 
 TForm1::TForm1(const std::string& exeDir, Desktop& desktop, QWidget* parent)
-    : QWidget(parent), desktop_(desktop), exeDir_(exeDir), paths_(exeDir) {
-    buildControls();
+    : ui::TWinControl(parent), desktop_(desktop), exeDir_(exeDir), paths_(exeDir) {
+    setWindowTitle(texts::kProgramTitle);
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    ui::CreateMainControls(this, *this);
+    setFixedSize(ui::kFormWidth, ui::kFormHeight);
+    move(301, 146);
+    bindHandlers();
+    ui::SetUpChrome(this, *this);
     FormCreate();
 }
 
@@ -43,66 +48,7 @@ void TForm1::guarded(F&& handler) {
     }
 }
 
-void TForm1::buildControls() {
-    setWindowTitle(texts::kProgramTitle);
-    setFixedSize(719, 512);
-    move(301, 146);
-
-    auto* panelTop = new QFrame(this);
-    panelTop->setGeometry(0, 0, 719, 135);
-    auto button = [&](QWidget* parent, const char* caption, QRect r) {
-        auto* b = new QPushButton(caption, parent);
-        b->setGeometry(r);
-        b->setCursor(Qt::PointingHandCursor);
-        return b;
-    };
-    PNGButton2 = button(panelTop, "Add", {0, 40, 58, 58});
-    PNGButton1 = button(panelTop, "Remove", {56, 40, 58, 58});
-    PNGButton3 = button(panelTop, "Remove All", {112, 40, 73, 58});
-    PNGButton4 = button(panelTop, "Convert", {184, 40, 58, 58});
-    PNGButton5 = button(panelTop, "Home", {256, 40, 58, 58});
-
-    auto* panelLeftBtm = new QFrame(this);
-    panelLeftBtm->setGeometry(8, 135, 142, 332);
-    panelLeftBtm->setFrameShape(QFrame::Panel);
-    panelLeftBtm->setFrameShadow(QFrame::Raised);
-    auto* titleLabel = new QLabel("Title", panelLeftBtm);
-    titleLabel->setGeometry(8, 190, 121, 20);
-    Edit1 = new QLineEdit(panelLeftBtm);
-    Edit1->setGeometry(8, 216, 121, 21);
-    auto* authorLabel = new QLabel("Author", panelLeftBtm);
-    authorLabel->setGeometry(8, 262, 121, 20);
-    Edit2 = new QLineEdit(panelLeftBtm);
-    Edit2->setGeometry(8, 288, 121, 21);
-
-    auto* panelClient = new QFrame(this);
-    panelClient->setGeometry(171, 135, 533, 332);
-    ListView1 = new ui::TPageList(panelClient);
-    ListView1->setGeometry(0, 0, 533, 184);
-
-    auto* paneClientBtm = new QFrame(panelClient);
-    paneClientBtm->setGeometry(0, 184, 533, 148);
-    Label2 = new QLabel("Drag items to  adjust the order of png list.", paneClientBtm);
-    Label2->setGeometry(169, 0, 198, 14);
-    auto labeled = [&](const char* label, QRect r, int labelWidth) {
-        auto* edit = new QLineEdit(paneClientBtm);
-        edit->setGeometry(r);
-        auto* l = new QLabel(label, paneClientBtm);
-        l->setGeometry(r.left() - labelWidth - 3, r.top() + 4, labelWidth, 13);
-        l->setBuddy(edit);
-        return edit;
-    };
-    LabeledEdit3 = labeled("Cover Image:  ", {109, 36, 340, 21}, 69);
-    LabeledEdit4 = labeled("Save  Epub  To:  ", {112, 100, 337, 21}, 84);
-    LabeledEdit4->setText("D:\\Output");
-    PNGButton8 = button(paneClientBtm, "...", {469, 16, 57, 57});
-    PNGButton9 = button(paneClientBtm, "...", {469, 80, 57, 57});
-    PNGButton8->setToolTip("Choose the cover image");
-    PNGButton9->setToolTip("Choose the folder the book is saved to");
-
-    setTabOrder(Edit1, Edit2);
-    setTabOrder(LabeledEdit3, LabeledEdit4);
-
+void TForm1::bindHandlers() {
     PopupMenu1 = new QMenu(this);
     Add1 = PopupMenu1->addAction("Add");
     RemoveSelected1 = PopupMenu1->addAction("Remove Selected");
@@ -111,9 +57,8 @@ void TForm1::buildControls() {
     connect(ListView1, &QWidget::customContextMenuRequested, this,
             [this](QPoint pos) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos)); });
 
-    auto bind = [this](QPushButton* b, void (TForm1::*handler)()) {
-        connect(b, &QPushButton::clicked, this,
-                [this, handler] { guarded([&] { (this->*handler)(); }); });
+    auto bind = [this](ui::TGraphicControl* c, void (TForm1::*handler)()) {
+        c->OnClick = [this, handler] { guarded([&] { (this->*handler)(); }); };
     };
     bind(PNGButton1, &TForm1::PNGButton1Click);
     bind(PNGButton2, &TForm1::PNGButton2Click);
@@ -122,6 +67,24 @@ void TForm1::buildControls() {
     bind(PNGButton5, &TForm1::PNGButton5Click);
     bind(PNGButton8, &TForm1::PNGButton8Click);
     bind(PNGButton9, &TForm1::PNGButton9Click);
+    // Minimising and closing never show an error.
+    ImgBtnMin->OnClick = [this] {
+        try {
+            ImgBtnMinClick();
+        } catch (...) {
+        }
+    };
+    ImgBtnClose->OnClick = [this] {
+        try {
+            ImgBtnCloseClick();
+        } catch (...) {
+        }
+    };
+    for (ui::TImage* header : {Image2, Image4, Image6})
+        header->OnMouseDown = [this](Qt::MouseButton b, QPoint) {
+            guarded([&] { HeaderMouseDown(b); });
+        };
+
     connect(Add1, &QAction::triggered, this, [this] { guarded([&] { Add1Click(); }); });
     connect(RemoveSelected1, &QAction::triggered, this,
             [this] { guarded([&] { RemoveSelected1Click(); }); });
@@ -132,6 +95,7 @@ void TForm1::buildControls() {
     ListView1->OnDragDrop = [this](QObject* s, QPoint p) {
         guarded([&] { ListView1DragDrop(s, p); });
     };
+    ListView1->OnClick = [this] { guarded([&] { ListView1Click(); }); };
 }
 
 void TForm1::FormCreate() {
@@ -206,6 +170,7 @@ void TForm1::PNGButton4Click() {
     struct Done {
         TForm1* form;
         ~Done() {
+            form->ProgressBar1->hide();
             form->running_ = false;
             form->setCommandsEnabled(true);
         }
@@ -215,14 +180,56 @@ void TForm1::PNGButton4Click() {
     contentDir_ = run.contentDir();
 }
 
+// ---- preview ----------------------------------------------------------------
+
+void TForm1::ListView1Click() {
+    const int pw = Image1->Width(), ph = Image1->Height();
+    const int row = ListView1->firstSelectedRow();
+    if (row < 0)
+        return;
+    const std::string path = ListView1->rowPath(row).toStdString();
+    if (path.empty() || !platform::fileExists(path))
+        return;
+    image::TPNGObject png;
+    png.LoadFromFile(path);
+    const int w = png.Width(), h = png.Height();
+    if (w <= pw && h <= ph) {
+        Image1->SetPicture(ui::TPicture::fromPNG(png));
+        return;
+    }
+    const int factor = w >= h ? w / pw : h / ph;
+    if (factor == 0)
+        return;
+    image::DrawSurface bitmap(w / factor, h / factor, 0xFFFFFFFFu);
+    png.Draw(bitmap, image::Rect{0, 0, bitmap.width(), bitmap.height()});
+    Image1->SetPicture(ui::TPicture::fromBitmap(std::move(bitmap)));
+}
+
+// ---- title bar ----------------------------------------------------------------
+
+void TForm1::ImgBtnMinClick() {
+    showMinimized();
+}
+
+void TForm1::ImgBtnCloseClick() {
+    close();
+}
+
+void TForm1::HeaderMouseDown(Qt::MouseButton button) {
+    if (isMaximized() || button != Qt::LeftButton)
+        return;
+    desktop_.startWindowMove(this);
+}
+
 void TForm1::PNGButton5Click() {
     desktop_.openUrl(QUrl::fromLocalFile(qs(exeDir_ + "/README.md")));
 }
 
 void TForm1::setCommandsEnabled(bool enabled) {
-    for (QWidget* w : std::initializer_list<QWidget*>{
-             PNGButton1, PNGButton2, PNGButton3, PNGButton4, PNGButton8, PNGButton9, ListView1})
-        w->setEnabled(enabled);
+    for (ui::TPNGButton* b :
+         {PNGButton1, PNGButton2, PNGButton3, PNGButton4, PNGButton8, PNGButton9})
+        b->SetEnabled(enabled);
+    ListView1->setEnabled(enabled);
     for (QLineEdit* e : {Edit1, Edit2, LabeledEdit3, LabeledEdit4})
         e->setReadOnly(!enabled);
     for (QAction* a : {Add1, RemoveSelected1, RemoveAll1})
@@ -296,7 +303,12 @@ void TForm1::processEvents() {
     QCoreApplication::processEvents();
 }
 
-void TForm1::archiveProgress(std::uint64_t, std::uint64_t) {}
+void TForm1::archiveProgress(std::uint64_t done, std::uint64_t total) {
+    if (total == 0)
+        return;  // still finding the files
+    ProgressBar1->show();
+    ProgressBar1->setValue(static_cast<int>(std::min<std::uint64_t>(done, total) * 1000 / total));
+}
 
 void TForm1::openFolder(const std::string& path) {
     desktop_.openUrl(QUrl::fromLocalFile(qs(path)));

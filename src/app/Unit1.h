@@ -1,30 +1,25 @@
 #pragma once
 
-#include <QWidget>
 #include <memory>
 #include <string>
 
 #include "app/desktop.h"
 #include "app/settings.h"
 #include "epub/book.h"
+#include "ui/mainwindow.h"
 
-class QLabel;
-class QLineEdit;
 class QMenu;
 class QAction;
-class QPushButton;
-class QFrame;
-
-namespace pagelume::ui {
-class TPageList;
-}
 
 namespace pagelume::app {
 
 // The main window. Its controls are the book: the page list and the four
 // fields are read whenever the conversion needs them. The handlers carry
 // the names of the events they answer and stay thin.
-class TForm1 : public QWidget, public epub::BookSource, public epub::RunHost {
+class TForm1 : public ui::TWinControl,
+               public ui::TMainControls,
+               public epub::BookSource,
+               public epub::RunHost {
 public:
     // exeDir is where config.ini and epubfiles live; desktop answers dialogs.
     TForm1(const std::string& exeDir, Desktop& desktop, QWidget* parent = nullptr);
@@ -47,6 +42,11 @@ public:
     void RemoveAll1Click() { PNGButton3Click(); }
     void ListView1DragOver(QObject* source, QPoint pos);
     void ListView1DragDrop(QObject* source, QPoint pos);
+    void ListView1Click();  // preview
+    // Title bar and header.
+    void ImgBtnMinClick();
+    void ImgBtnCloseClick();
+    void HeaderMouseDown(Qt::MouseButton button);
 
     // Shows an exception that reached the event loop, as the default handler does.
     void showDefaultError(const std::exception& e);
@@ -71,20 +71,6 @@ public:
     bool conversionRunning() const { return running_; }
     const std::string& contentDir() const { return contentDir_; }
 
-    // The controls, named as the window's design names them.
-    ui::TPageList* ListView1 = nullptr;
-    QLineEdit* Edit1 = nullptr;
-    QLineEdit* Edit2 = nullptr;
-    QLineEdit* LabeledEdit3 = nullptr;
-    QLineEdit* LabeledEdit4 = nullptr;
-    QLabel* Label2 = nullptr;
-    QPushButton* PNGButton1 = nullptr;
-    QPushButton* PNGButton2 = nullptr;
-    QPushButton* PNGButton3 = nullptr;
-    QPushButton* PNGButton4 = nullptr;
-    QPushButton* PNGButton5 = nullptr;
-    QPushButton* PNGButton8 = nullptr;
-    QPushButton* PNGButton9 = nullptr;
     QMenu* PopupMenu1 = nullptr;
     QAction* Add1 = nullptr;
     QAction* RemoveSelected1 = nullptr;
@@ -94,7 +80,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void buildControls();
+    void bindHandlers();
     void setCommandsEnabled(bool enabled);
     // Runs a handler; an exception that leaves it gets the default error box.
     template <typename F>

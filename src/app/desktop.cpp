@@ -3,6 +3,8 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QWidget>
+#include <QWindow>
 
 namespace pagelume::app {
 
@@ -45,6 +47,11 @@ void QtDesktop::error(QWidget* parent, const QString& text, const QString& capti
 
 void QtDesktop::openUrl(const QUrl& url) {
     QDesktopServices::openUrl(url);
+}
+
+void QtDesktop::startWindowMove(QWidget* window) {
+    if (QWindow* handle = window->windowHandle())
+        handle->startSystemMove();
 }
 
 }  // namespace pagelume::app

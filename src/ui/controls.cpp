@@ -1,0 +1,384 @@
+#include "ui/controls.h"
+
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <algorithm>
+
+namespace pagelume::ui {
+
+// ---- TCanvas ------------------------------------------------------------------
+
+TCanvas::TCanvas(image::DrawSurface& surface)
+    : surface_(surface),
+      view_(reinterpret_cast<uchar*>(surface.pixels().data()), surface.width(), surface.height(),
+            static_cast<qsizetype>(surface.width()) * 4, QImage::Format_RGB32) {}
+
+TCanvas::~TCanvas() {
+    finish();
+}
+
+QPainter& TCanvas::painter() {
+    if (!painter_) {
+        painter_ = std::make_unique<QPainter>(&view_);
+        painter_->setFont(Font);
+    }
+    return *painter_;
+}
+
+void TCanvas::drawPicture(const TPicture& picture, QRect dest) {
+    finish();  // the painter must not hold pixels we are about to change
+    picture.draw(surface_, dest);
+}
+
+void TCanvas::finish() {
+    if (painter_) {
+        painter_->end();
+        painter_.reset();
+    }
+}
+
+// ---- TGraphicControl ----------------------------------------------------------
+
+TGraphicControl::TGraphicControl(TWinControl* parent) : parent_(parent) {
+    if (parent_) {
+        Font = parent_->font();
+        parent_->add(this);
+    }
+}
+
+TGraphicControl::~TGraphicControl() {
+    if (parent_)
+        parent_->remove(this);
+}
+
+void TGraphicControl::SetBounds(int left, int top, int width, int height) {
+    const QRect r(left, top, width, height);
+    if (r == bounds_)
+        return;
+    Invalidate();
+    bounds_ = r;
+    Invalidate();
+}
+
+void TGraphicControl::SetVisible(bool visible) {
+    if (visible_ == visible)
+        return;
+    visible_ = visible;
+    if (parent_)
+        parent_->update(bounds_);
+}
+
+void TGraphicControl::SetEnabled(bool enabled) {
+    if (enabled_ == enabled)
+        return;
+    enabled_ = enabled;
+    EnabledChanged();
+}
+
+void TGraphicControl::BringToFront() {
+    if (parent_)
+        parent_->bringToFront(this);
+    Invalidate();
+}
+
+void TGraphicControl::Invalidate() {
+    if (parent_ && visible_)
+        parent_->update(bounds_);
+}
+
+void TGraphicControl::Paint(TCanvas&) {}
+
+void TGraphicControl::LeftButtonDown(const TWMMouse& msg) {
+    if (CapturesMouse && parent_)
+        parent_->captured_ = this;
+    clicked_ = true;
+    MouseDown(Qt::LeftButton, msg.pos);
+}
+
+void TGraphicControl::RightButtonDown(const TWMMouse& msg) {
+    MouseDown(Qt::RightButton, msg.pos);
+}
+
+void TGraphicControl::LeftButtonUp(const TWMMouse& msg) {
+    if (parent_ && parent_->captured_ == this)
+        parent_->captured_ = nullptr;
+    if (clicked_) {
+        clicked_ = false;
+        if (ClientRect().contains(msg.pos))
+            Click();
+    }
+    MouseUp(Qt::LeftButton, msg.pos);
+}
+
+void TGraphicControl::RightButtonUp(const TWMMouse& msg) {
+    MouseUp(Qt::RightButton, msg.pos);
+}
+
+void TGraphicControl::MouseMoved(const TWMMouse& msg) {
+    MouseMove(msg.pos);
+}
+
+void TGraphicControl::MouseDown(Qt::MouseButton button, QPoint pos) {
+    if (OnMouseDown)
+        OnMouseDown(button, pos);
+}
+
+void TGraphicControl::MouseUp(Qt::MouseButton button, QPoint pos) {
+    if (OnMouseUp)
+        OnMouseUp(button, pos);
+}
+
+void TGraphicControl::Click() {
+    if (OnClick)
+        OnClick();
+}
+
+// ---- TWinControl --------------------------------------------------------------
+
+TWinControl::TWinControl(QWidget* parent) : QWidget(parent) {
+    Color = palette().color(QPalette::Button);
+    setMouseTracking(true);
+    // We paint every pixel ourselves from the back buffer.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+TWinControl::~TWinControl() {
+    destroying_ = true;
+    // Children are deleted from the top down; each deregisters itself.
+    while (!controls_.empty())
+        delete controls_.back();
+}
+
+void TWinControl::remove(TGraphicControl* c) {
+    controls_.erase(std::remove(controls_.begin(), controls_.end(), c), controls_.end());
+    if (captured_ == c)
+        captured_ = nullptr;
+    if (hovered_ == c)
+        hovered_ = nullptr;
+    if (!destroying_)
+        update(c->BoundsRect());
+}
+
+void TWinControl::bringToFront(TGraphicControl* c) {
+    auto it = std::find(controls_.begin(), controls_.end(), c);
+    if (it == controls_.end())
+        return;
+    controls_.erase(it);
+    controls_.push_back(c);
+}
+
+void TWinControl::SetAlign(QWidget* child, TAlign align) {
+    for (auto& d : docked_) {
+        if (d.first == child) {
+            d.second = align;
+            return;
+        }
+    }
+    docked_.emplace_back(child, align);
+}
+
+void TWinControl::AlignControls() {
+    struct Item {
+        TAlign align;
+        QRect rect;
+        std::function<void(QRect)> apply;
+    };
+    std::vector<Item> items;
+    for (TGraphicControl* c : controls_)
+        if (c->Align != TAlign::alNone && c->Visible())
+            items.push_back({c->Align, c->BoundsRect(), [c](QRect r) { c->SetBoundsRect(r); }});
+    for (auto& [w, a] : docked_)
+        if (a != TAlign::alNone && !w->isHidden())
+            items.push_back({a, w->geometry(), [w = w](QRect r) { w->setGeometry(r); }});
+
+    QRect space = rect().adjusted(BevelWidth, BevelWidth, -BevelWidth, -BevelWidth);
+    auto take = [&](TAlign align, auto before) {
+        std::vector<Item*> group;
+        for (auto& it : items)
+            if (it.align == align)
+                group.push_back(&it);
+        std::stable_sort(group.begin(), group.end(),
+                         [&](Item* a, Item* b) { return before(a->rect, b->rect); });
+        for (Item* it : group) {
+            QRect r = it->rect;
+            switch (align) {
+                case TAlign::alTop:
+                    r = QRect(space.left(), space.top(), space.width(), r.height());
+                    space.setTop(space.top() + r.height());
+                    break;
+                case TAlign::alBottom:
+                    r = QRect(space.left(), space.bottom() + 1 - r.height(), space.width(),
+                              r.height());
+                    space.setBottom(space.bottom() - r.height());
+                    break;
+                case TAlign::alLeft:
+                    r = QRect(space.left(), space.top(), r.width(), space.height());
+                    space.setLeft(space.left() + r.width());
+                    break;
+                case TAlign::alRight:
+                    r = QRect(space.right() + 1 - r.width(), space.top(), r.width(),
+                              space.height());
+                    space.setRight(space.right() - r.width());
+                    break;
+                default:
+                    r = space;
+                    break;
+            }
+            it->apply(r);
+        }
+    };
+    // Within one kind of docking, controls keep the order of their positions.
+    take(TAlign::alTop, [](QRect a, QRect b) { return a.top() < b.top(); });
+    take(TAlign::alBottom, [](QRect a, QRect b) { return a.bottom() > b.bottom(); });
+    take(TAlign::alLeft, [](QRect a, QRect b) { return a.left() < b.left(); });
+    take(TAlign::alRight, [](QRect a, QRect b) { return a.right() > b.right(); });
+    take(TAlign::alClient, [](QRect, QRect) { return false; });
+}
+
+TGraphicControl* TWinControl::ControlAtPos(QPoint pos) const {
+    for (auto it = controls_.rbegin(); it != controls_.rend(); ++it)
+        if ((*it)->Visible() && (*it)->BoundsRect().contains(pos))
+            return *it;
+    return nullptr;
+}
+
+image::DrawSurface TWinControl::RenderBackBuffer() const {
+    const uint32_t bg = Color.rgb() | 0xFF000000u;
+    image::DrawSurface buffer(width(), height(), bg);
+    if (buffer.empty())
+        return buffer;
+    if (BevelWidth > 0) {
+        TCanvas canvas(buffer);
+        QPainter& p = canvas.painter();
+        p.setPen(palette().color(QPalette::Light));
+        p.drawLine(0, 0, width() - 1, 0);
+        p.drawLine(0, 0, 0, height() - 1);
+        p.setPen(palette().color(QPalette::Dark));
+        p.drawLine(0, height() - 1, width() - 1, height() - 1);
+        p.drawLine(width() - 1, 0, width() - 1, height() - 1);
+    }
+    const QRect all(0, 0, width(), height());
+    for (TGraphicControl* c : controls_) {
+        if (!c->Visible())
+            continue;
+        const QRect r = c->BoundsRect();
+        const QRect clip = r.intersected(all);
+        if (clip.isEmpty())
+            continue;
+        // The control paints on a copy of what lies beneath it, in its own
+        // coordinates; the visible part is copied back.
+        image::DrawSurface own = copyRect(buffer, r.x(), r.y(), r.width(), r.height());
+        {
+            TCanvas canvas(own);
+            canvas.Font = c->Font;
+            c->Paint(canvas);
+        }
+        for (int y = clip.top(); y <= clip.bottom(); ++y)
+            std::copy_n(own.scanLine(y - r.y()) + (clip.left() - r.x()), clip.width(),
+                        buffer.scanLine(y) + clip.left());
+    }
+    return buffer;
+}
+
+void TWinControl::paintEvent(QPaintEvent*) {
+    image::DrawSurface buffer = RenderBackBuffer();
+    if (buffer.empty())
+        return;
+    const QImage view(reinterpret_cast<const uchar*>(buffer.pixels().data()), buffer.width(),
+                      buffer.height(), static_cast<qsizetype>(buffer.width()) * 4,
+                      QImage::Format_RGB32);
+    QPainter(this).drawImage(0, 0, view);
+}
+
+TWMMouse TWinControl::message(QMouseEvent* event, TGraphicControl* target) const {
+    return {event->modifiers(), event->buttons(),
+            event->position().toPoint() - target->BoundsRect().topLeft()};
+}
+
+void TWinControl::updateHover(QPoint pos) {
+    TGraphicControl* over = ControlAtPos(pos);
+    if (over == hovered_)
+        return;
+    TGraphicControl* old = hovered_;
+    hovered_ = over;
+    if (old)
+        old->MouseLeft();
+    if (over && over == hovered_)
+        over->MouseEntered();
+    setCursor(hovered_ ? hovered_->Cursor : Qt::ArrowCursor);
+}
+
+void TWinControl::mousePressEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    updateHover(pos);
+    TGraphicControl* target = captured_ ? captured_ : ControlAtPos(pos);
+    if (!target || !target->Enabled())
+        return QWidget::mousePressEvent(event);
+    if (event->button() == Qt::LeftButton)
+        target->LeftButtonDown(message(event, target));
+    else if (event->button() == Qt::RightButton)
+        target->RightButtonDown(message(event, target));
+}
+
+void TWinControl::mouseDoubleClickEvent(QMouseEvent* event) {
+    mousePressEvent(event);
+}
+
+void TWinControl::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    updateHover(pos);
+    TGraphicControl* target = captured_ ? captured_ : ControlAtPos(pos);
+    if (target && target->Enabled())
+        target->MouseMoved(message(event, target));
+}
+
+void TWinControl::mouseReleaseEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    TGraphicControl* target = captured_ ? captured_ : ControlAtPos(pos);
+    if (target && target->Enabled()) {
+        if (event->button() == Qt::LeftButton)
+            target->LeftButtonUp(message(event, target));
+        else if (event->button() == Qt::RightButton)
+            target->RightButtonUp(message(event, target));
+    }
+    if (event->buttons() == Qt::NoButton)
+        captured_ = nullptr;
+    updateHover(pos);
+}
+
+void TWinControl::leaveEvent(QEvent* event) {
+    if (hovered_ && !captured_) {
+        TGraphicControl* old = hovered_;
+        hovered_ = nullptr;
+        old->MouseLeft();
+    }
+    QWidget::leaveEvent(event);
+}
+
+void TWinControl::resizeEvent(QResizeEvent* event) {
+    AlignControls();
+    QWidget::resizeEvent(event);
+}
+
+// ---- TImage, TLabel -----------------------------------------------------------
+
+void TImage::SetPicture(const TPicture& picture) {
+    picture_ = picture;
+    Invalidate();
+}
+
+void TImage::Paint(TCanvas& canvas) {
+    if (picture_.empty())
+        return;
+    canvas.drawPicture(picture_,
+                       Stretch ? ClientRect() : QRect(0, 0, picture_.width(), picture_.height()));
+}
+
+void TLabel::Paint(TCanvas& canvas) {
+    QPainter& p = canvas.painter();
+    p.setFont(Font);
+    p.setPen(TextColor);
+    p.drawText(ClientRect(), Qt::AlignLeft | Qt::AlignTop, Caption);
+}
+
+}  // namespace pagelume::ui

@@ -1,0 +1,199 @@
+#pragma once
+
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "image/drawsurface.h"
+#include "ui/picture.h"
+
+namespace pagelume::ui {
+
+class TWinControl;
+
+// Docking of a control inside its parent's client area.
+enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+
+// The surface a windowless control paints on: its own rectangle of the
+// parent's back buffer, so whatever lies beneath is already there and
+// nothing can be drawn outside the control.
+class TCanvas {
+public:
+    explicit TCanvas(image::DrawSurface& surface);
+    ~TCanvas();
+    TCanvas(const TCanvas&) = delete;
+    TCanvas& operator=(const TCanvas&) = delete;
+
+    image::DrawSurface& surface() { return surface_; }
+    int width() const { return surface_.width(); }
+    int height() const { return surface_.height(); }
+
+    // Text, lines and frames go through a painter over the same pixels.
+    QPainter& painter();
+    void drawPicture(const TPicture& picture, QRect dest);
+    // Ends painting; the pixels are final afterwards.
+    void finish();
+
+    QFont Font;
+
+private:
+    image::DrawSurface& surface_;
+    QImage view_;
+    std::unique_ptr<QPainter> painter_;
+};
+
+// The mouse message as the image button's events receive it.
+struct TWMMouse {
+    Qt::KeyboardModifiers keys;
+    Qt::MouseButtons buttons;
+    QPoint pos;
+};
+
+// A control without a window of its own: its parent paints it, in stacking
+// order, and hands it the mouse input over its rectangle.
+class TGraphicControl {
+public:
+    explicit TGraphicControl(TWinControl* parent);
+    virtual ~TGraphicControl();
+    TGraphicControl(const TGraphicControl&) = delete;
+    TGraphicControl& operator=(const TGraphicControl&) = delete;
+
+    TWinControl* Parent() const { return parent_; }
+    QRect BoundsRect() const { return bounds_; }
+    void SetBounds(int left, int top, int width, int height);
+    void SetBoundsRect(QRect r) { SetBounds(r.x(), r.y(), r.width(), r.height()); }
+    int Left() const { return bounds_.x(); }
+    int Top() const { return bounds_.y(); }
+    int Width() const { return bounds_.width(); }
+    int Height() const { return bounds_.height(); }
+    QRect ClientRect() const { return QRect(0, 0, bounds_.width(), bounds_.height()); }
+
+    bool Visible() const { return visible_; }
+    void SetVisible(bool visible);
+    bool Enabled() const { return enabled_; }
+    void SetEnabled(bool enabled);
+
+    TAlign Align = TAlign::alNone;
+    Qt::CursorShape Cursor = Qt::ArrowCursor;
+    QFont Font;
+
+    void BringToFront();
+    void Invalidate();
+
+    std::function<void()> OnClick;
+    std::function<void(Qt::MouseButton, QPoint)> OnMouseDown;
+    std::function<void(Qt::MouseButton, QPoint)> OnMouseUp;
+
+    // Painting, called by the parent with the control's own canvas.
+    virtual void Paint(TCanvas& canvas);
+
+    // Mouse input as the parent delivers it, in control coordinates.
+    virtual void LeftButtonDown(const TWMMouse& msg);
+    virtual void RightButtonDown(const TWMMouse& msg);
+    virtual void LeftButtonUp(const TWMMouse& msg);
+    virtual void RightButtonUp(const TWMMouse& msg);
+    virtual void MouseMoved(const TWMMouse& msg);
+    virtual void MouseEntered() {}
+    virtual void MouseLeft() {}
+
+protected:
+    virtual void MouseDown(Qt::MouseButton button, QPoint pos);
+    virtual void MouseUp(Qt::MouseButton button, QPoint pos);
+    virtual void MouseMove(QPoint) {}
+    virtual void Click();
+    virtual void EnabledChanged() { Invalidate(); }
+
+    // Whether a held left button captures the mouse for this control.
+    bool CapturesMouse = true;
+
+private:
+    TWinControl* parent_;
+    QRect bounds_;
+    bool visible_ = true;
+    bool enabled_ = true;
+    bool clicked_ = false;
+};
+
+// A windowed control that paints its windowless children onto a back buffer
+// and routes the mouse to them, and docks its children (windowless or not).
+class TWinControl : public QWidget {
+public:
+    explicit TWinControl(QWidget* parent = nullptr);
+    ~TWinControl() override;
+
+    QColor Color;
+    // 0 for none; 1 for a raised one-pixel bevel that also insets the client area.
+    int BevelWidth = 0;
+
+    // Docking of a windowed child; applied by AlignControls.
+    void SetAlign(QWidget* child, TAlign align);
+    // Lays out every docked child, windowless or not, in the order top,
+    // bottom, left, right, client.
+    void AlignControls();
+
+    const std::vector<TGraphicControl*>& Controls() const { return controls_; }
+    // The topmost visible control at a point of this widget, or nullptr.
+    TGraphicControl* ControlAtPos(QPoint pos) const;
+    TGraphicControl* CapturedControl() const { return captured_; }
+
+    // Paints the back buffer: background, bevel, windowless controls.
+    image::DrawSurface RenderBackBuffer() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    friend class TGraphicControl;
+    void add(TGraphicControl* c) { controls_.push_back(c); }
+    void remove(TGraphicControl* c);
+    void bringToFront(TGraphicControl* c);
+    void updateHover(QPoint pos);
+    TWMMouse message(QMouseEvent* event, TGraphicControl* target) const;
+
+    std::vector<TGraphicControl*> controls_;  // stacking order, bottom first; owned
+    std::vector<std::pair<QWidget*, TAlign>> docked_;
+    TGraphicControl* captured_ = nullptr;
+    TGraphicControl* hovered_ = nullptr;
+    bool destroying_ = false;
+};
+
+// A panel: a windowed container with a background colour and an optional bevel.
+class TPanel : public TWinControl {
+public:
+    explicit TPanel(QWidget* parent) : TWinControl(parent) {}
+};
+
+// A picture control: shows its picture at its top-left corner (clipped) or
+// stretched to its whole rectangle.
+class TImage : public TGraphicControl {
+public:
+    using TGraphicControl::TGraphicControl;
+    const TPicture& Picture() const { return picture_; }
+    void SetPicture(const TPicture& picture);
+    bool Stretch = false;
+    void Paint(TCanvas& canvas) override;
+
+private:
+    TPicture picture_;
+};
+
+// Text on the parent's background.
+class TLabel : public TGraphicControl {
+public:
+    using TGraphicControl::TGraphicControl;
+    QString Caption;
+    QColor TextColor = Qt::black;
+    void Paint(TCanvas& canvas) override;
+};
+
+}  // namespace pagelume::ui
