@@ -325,11 +325,13 @@ void TWinControl::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void TWinControl::mouseMoveEvent(QMouseEvent* event) {
+    // The move reaches its control first; enter and leave follow, once the
+    // pointer's new place is known.
     const QPoint pos = event->position().toPoint();
-    updateHover(pos);
     TGraphicControl* target = captured_ ? captured_ : ControlAtPos(pos);
     if (target && target->Enabled())
         target->MouseMoved(message(event, target));
+    updateHover(pos);
 }
 
 void TWinControl::mouseReleaseEvent(QMouseEvent* event) {

@@ -18,18 +18,23 @@ struct FakeDesktop : app::Desktop {
     };
     std::vector<Box> messages, errors, questions;
     std::vector<QUrl> urls;
+    int moves = 0;
 
     QStringList chooseImages(QWidget*) override { return images; }
     QString chooseImage(QWidget*) override { return image; }
     QString chooseFolder(QWidget*, const QString&) override { return folder; }
-    void message(QWidget*, const QString& t, const QString& c) override { messages.push_back({t, c}); }
+    void message(QWidget*, const QString& t, const QString& c) override {
+        messages.push_back({t, c});
+    }
     bool question(QWidget*, const QString& t, const QString& c) override {
         questions.push_back({t, c});
-        if (duringQuestion) duringQuestion();
+        if (duringQuestion)
+            duringQuestion();
         return answer;
     }
     void error(QWidget*, const QString& t, const QString& c) override { errors.push_back({t, c}); }
     void openUrl(const QUrl& u) override { urls.push_back(u); }
+    void startWindowMove(QWidget*) override { ++moves; }
 };
 
 }  // namespace pagelume::test

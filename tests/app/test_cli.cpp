@@ -53,8 +53,9 @@ TEST(CommandLine, BuildsAndAsksBeforeReplacing) {
     Cli cli;
     writeFile(cli.dir / "a.png", "a");
     writeFile(cli.dir / "-b.png", "b");
-    const std::vector<std::string> args = {"--title", "T", "--author", "A", "--output",
-                                           cli.dir / "out", cli.dir / "a.png", "--", cli.dir / "-b.png"};
+    const std::vector<std::string> args = {
+        "--title",         "T",  "--author",        "A", "--output", cli.dir / "out",
+        cli.dir / "a.png", "--", cli.dir / "-b.png"};
     ASSERT_EQ(cli.run(args), 0) << cli.err;
     EXPECT_EQ(cli.err, "Successed to build: " + (cli.dir / "out/T.epub") + "\n");
     const std::string book = readFile(cli.dir / "out/T.epub");

@@ -6,7 +6,8 @@ namespace pagelume::app {
 namespace {
 
 TEST(DefaultErrorText, AddsAFullStopOnlyAfterCharactersThatComeAfterIt) {
-    EXPECT_EQ(defaultErrorText("Unable to write to /x/config.ini"), "Unable to write to /x/config.ini.");
+    EXPECT_EQ(defaultErrorText("Unable to write to /x/config.ini"),
+              "Unable to write to /x/config.ini.");
     EXPECT_EQ(defaultErrorText("Done."), "Done.");
     EXPECT_EQ(defaultErrorText("Seek error\n"), "Seek error\n");
     EXPECT_EQ(defaultErrorText("(IHDR)"), "(IHDR)");

@@ -1,7 +1,6 @@
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QLineEdit>
-#include <QPushButton>
-#include <gtest/gtest.h>
 
 #include "app/Unit1.h"
 #include "fake_desktop.h"
@@ -34,7 +33,8 @@ protected:
     static std::vector<std::string> rows(const TForm1& f) {
         std::vector<std::string> out;
         for (int p = 0; p < f.ListView1->rowCount(); ++p)
-            out.push_back((f.ListView1->rowCaption(p) + ":" + f.ListView1->rowPath(p)).toStdString());
+            out.push_back(
+                (f.ListView1->rowCaption(p) + ":" + f.ListView1->rowPath(p)).toStdString());
         return out;
     }
     static void addRows(TForm1& f, FakeDesktop& d, QStringList paths) {
@@ -187,7 +187,8 @@ TEST_F(FormTest, AnUnwritableConfigRaisesItsMessage) {
         f->showDefaultError(e);
     }
     ASSERT_EQ(desktop.errors.size(), 1u);
-    EXPECT_EQ(desktop.errors[0].text.toStdString(), "Unable to write to " + (exe / "config.ini") + ".");
+    EXPECT_EQ(desktop.errors[0].text.toStdString(),
+              "Unable to write to " + (exe / "config.ini") + ".");
     EXPECT_EQ(desktop.errors[0].caption, "Pagelume");
 }
 
@@ -202,7 +203,7 @@ TEST_F(FormTest, DuringAConversionCommandsAreOffAndClosingWaits) {
     f->LabeledEdit4->setText(QString::fromStdString(exe / "out"));
     bool convertEnabled = true, listEnabled = true, closed = true;
     desktop.duringQuestion = [&] {
-        convertEnabled = f->PNGButton4->isEnabled();
+        convertEnabled = f->PNGButton4->Enabled();
         listEnabled = f->ListView1->isEnabled();
         closed = f->close();
     };
@@ -213,7 +214,7 @@ TEST_F(FormTest, DuringAConversionCommandsAreOffAndClosingWaits) {
     EXPECT_FALSE(closed) << "the window does not close under a running conversion";
     EXPECT_FALSE(f->isVisible()) << "it closes once the conversion has ended";
     EXPECT_FALSE(f->conversionRunning());
-    EXPECT_TRUE(f->PNGButton4->isEnabled());
+    EXPECT_TRUE(f->PNGButton4->Enabled());
     EXPECT_EQ(readFile(exe / "out/T.epub"), "old");
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }

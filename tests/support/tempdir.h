@@ -13,8 +13,10 @@ namespace pagelume::test {
 class TempDir {
 public:
     TempDir() {
-        std::string tmpl = (std::filesystem::temp_directory_path() / "pagelume-test-XXXXXX").string();
-        if (!::mkdtemp(tmpl.data())) std::abort();
+        std::string tmpl =
+            (std::filesystem::temp_directory_path() / "pagelume-test-XXXXXX").string();
+        if (!::mkdtemp(tmpl.data()))
+            std::abort();
         path_ = tmpl;
     }
     ~TempDir() {
