@@ -1,8 +1,72 @@
 #include "epub/navigation_document.h"
 
+#include "platform/locale.h"
+#include "xml/xml_document.h"
+
 namespace pagelume::epub {
 
-void writeNavigationDocument(const BookSource&, const std::string&, int,
-                             const std::optional<std::string>&) {}
+namespace {
+
+constexpr const char* kNcxNamespace = "http://www.daisy.org/z3986/2005/ncx/";
+
+// One entry of the table of contents: its label, then what it points at.
+void addNavPoint(xml::TXMLNode* navMap, const std::string& id, int playOrder,
+                 const std::string& label, const std::string& src) {
+    xml::TXMLNode* navPoint = navMap->AddElement("navPoint");
+    navPoint->SetAttrNS("id", "", id);
+    navPoint->SetAttrNS("playOrder", "", std::to_string(playOrder));
+    navPoint->AddElement("navLabel")->AddElement("text")->SetTextContent(label);
+    navPoint->AddElement("content")->SetAttrNS("src", "", src);
+}
+
+}  // namespace
+
+// Built in reading order, like the package document; every element is in
+// the NCX namespace, declared once on the root.
+void writeNavigationDocument(const BookSource& book, const std::string& contentDir, int pageCount,
+                             const std::optional<std::string>& coverName) {
+    xml::TXMLDocument doc;
+    doc.XML().clear();
+    doc.SetActive(true);
+    doc.SetDeclStandalone("yes");
+    doc.SetDeclVersion("1.0");
+    doc.SetDeclEncoding("UTF-8");
+    doc.SetNodeIndentStr("\t");
+    auto options = doc.Options();
+    options += xml::doNodeAutoIndent;
+    doc.SetOptions(options);
+
+    xml::TXMLNode* ncx = doc.DocNode()->AddElementNS("ncx", kNcxNamespace);
+    doc.MakeDocumentElement(ncx);
+    ncx->SetAttrNS("version", "", "2005-1");
+    ncx->SetAttrNS("xml:lang", "", platform::languageTag());
+
+    xml::TXMLNode* head = ncx->AddElement("head");
+    // Fixed for every book, whatever its length.
+    for (const auto& [name, content] : {std::pair{"dtb:uid", "a9781455504428"},
+                                        {"dtb:depth", "1"},
+                                        {"dtb:totalPageCount", "0"},
+                                        {"dtb:maxPageNumber", "0"}}) {
+        xml::TXMLNode* meta = head->AddElement("meta");
+        meta->SetAttrNS("name", "", name);
+        meta->SetAttrNS("content", "", content);
+    }
+
+    ncx->AddElement("docTitle")->AddElement("text")->SetTextContent(book.title());
+    ncx->AddElement("docAuthor")->AddElement("text")->SetTextContent(book.author());
+
+    xml::TXMLNode* navMap = ncx->AddElement("navMap");
+    int k = 0;
+    if (coverName) {
+        addNavPoint(navMap, "cover", 1, "cover", "cover.html");
+        k = 1;
+    }
+    for (int n = 1; n <= pageCount; ++n) {
+        const std::string page = "page" + std::to_string(n);
+        addNavPoint(navMap, page, n + k, page, page + ".html");
+    }
+
+    doc.SaveDocument(contentDir + "/fb.ncx");
+}
 
 }  // namespace pagelume::epub
