@@ -16,17 +16,8 @@ using test::readFile;
 using test::TempDir;
 using test::writeFile;
 
-QApplication& qapp() {
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
 class FormTest : public ::testing::Test {
 protected:
-    FormTest() { qapp(); }
     std::unique_ptr<TForm1> makeForm() { return std::make_unique<TForm1>(exe.path(), desktop); }
 
     // Rows as "number:path" for compact comparisons.

@@ -4,17 +4,11 @@
 
 namespace pagelume::test {
 
-// One application object for all tests of the executable.
-inline QApplication& qtApp() {
-    static int argc = 1;
-    static char name[] = "pagelume_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
+// The application object made by the widget tests' main().
+inline QApplication& qtApp() { return *static_cast<QApplication*>(QCoreApplication::instance()); }
 
-// Inherit first in a fixture that holds widgets, so the application exists
-// before they are built.
+// Inherit first in a fixture that holds widgets (kept for readability: the
+// application exists before any test starts).
 struct WithQtApp {
     WithQtApp() { qtApp(); }
 };

@@ -119,8 +119,9 @@ TEST_F(PNGButtonTest, CaptionWiderThanTheButtonStaysInsideIt) {
     for (int y = 10; y < 68; ++y) {
         EXPECT_EQ(back.pixel(9, y), kBackground);
         EXPECT_EQ(back.pixel(68, y), kBackground);
-        if (y < 67)
+        if (y < 67) {
             EXPECT_EQ(back.pixel(10, y), pal.color(QPalette::Light).rgb()) << y;
+        }
         EXPECT_EQ(back.pixel(67, y), pal.color(QPalette::Dark).rgb()) << y;
     }
 }
