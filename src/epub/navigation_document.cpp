@@ -1,6 +1,7 @@
 #include "epub/navigation_document.h"
 
 #include "platform/locale.h"
+#include "epub/book_document.h"
 #include "xml/xml_document.h"
 
 namespace pagelume::epub {
@@ -26,15 +27,7 @@ void addNavPoint(xml::TXMLNode* navMap, const std::string& id, int playOrder,
 void writeNavigationDocument(const BookSource& book, const std::string& contentDir, int pageCount,
                              const std::optional<std::string>& coverName) {
     xml::TXMLDocument doc;
-    doc.XML().clear();
-    doc.SetActive(true);
-    doc.SetDeclStandalone("yes");
-    doc.SetDeclVersion("1.0");
-    doc.SetDeclEncoding("UTF-8");
-    doc.SetNodeIndentStr("\t");
-    auto options = doc.Options();
-    options += xml::doNodeAutoIndent;
-    doc.SetOptions(options);
+    openBookDocument(doc);
 
     xml::TXMLNode* ncx = doc.DocNode()->AddElementNS("ncx", kNcxNamespace);
     doc.MakeDocumentElement(ncx);

@@ -5,6 +5,7 @@
 
 #include "epub/texts.h"
 #include "platform/locale.h"
+#include "epub/book_document.h"
 #include "xml/xml_document.h"
 
 namespace pagelume::epub {
@@ -38,15 +39,7 @@ void writePackageDocument(const BookSource& book, const std::string& contentDir,
                           const std::optional<std::string>& coverName,
                           const std::string& dateText) {
     xml::TXMLDocument doc;
-    doc.XML().clear();
-    doc.SetActive(true);
-    doc.SetDeclStandalone("yes");
-    doc.SetDeclVersion("1.0");
-    doc.SetDeclEncoding("UTF-8");
-    doc.SetNodeIndentStr("\t");
-    auto options = doc.Options();
-    options += xml::doNodeAutoIndent;
-    doc.SetOptions(options);
+    openBookDocument(doc);
 
     xml::TXMLNode* package = doc.DocNode()->AddElementNS("package", kOpfNamespace);
     doc.MakeDocumentElement(package);

@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+
+#include "epub/conversion_run.h"
+#include "fake_book.h"
+#include "support/pngwrite.h"
+#include "support/tempdir.h"
+
+namespace pagelume::epub {
+namespace {
+
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+// Runs a command and returns its exit status and everything it printed.
+std::pair<int, std::string> run(const std::string& command) {
+    std::string output;
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) return {-1, ""};
+    std::array<char, 4096> buf;
+    while (std::size_t n = std::fread(buf.data(), 1, buf.size(), pipe)) output.append(buf.data(), n);
+    const int status = ::pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+bool have(const std::string& tool) { return run("command -v " + tool).first == 0; }
+
+// A whole conversion, read back by programs that nobody here wrote.
+class BookReadersTest : public ::testing::Test {
+protected:
+    BookReadersTest() {
+        writeFile(dir / "epubfiles/mimetype", readFile(PAGELUME_SOURCE_DIR "/resources/epubfiles/mimetype"));
+        writeFile(dir / "epubfiles/META-INF/container.xml",
+                  readFile(PAGELUME_SOURCE_DIR "/resources/epubfiles/META-INF/container.xml"));
+        for (int i = 1; i <= 3; ++i)
+            writeFile(dir / ("in/p" + std::to_string(i) + ".png"),
+                      test::makePng(40, 60, [i](int x, int y) { return 0xFF000000u | uint32_t(x * y * i); }));
+        book.pages = {dir / "in/p1.png", dir / "in/p2.png", dir / "in/p3.png"};
+        book.cover = dir / "in/p1.png";
+        book.titleText = "Read Me & Weep";
+        book.authorText = "A. N. \xC3\x96ther";
+        book.save = dir / "out";
+        ConversionRun r(book, host, dir / "epubfiles");
+        result = r.run();
+        epub = dir / "out/Read Me & Weep.epub";
+    }
+
+    TempDir dir;
+    test::FakeBook book;
+    test::FakeHost host;
+    RunResult result;
+    std::string epub;
+};
+
+TEST_F(BookReadersTest, MimetypeComesFirstAndStored) {
+    ASSERT_EQ(result, RunResult::Built);
+    const std::string bytes = readFile(epub);
+    ASSERT_GT(bytes.size(), 58u);
+    EXPECT_EQ(bytes.substr(0, 4), "PK\x03\x04");
+    EXPECT_EQ(bytes[8], 0) << "method: stored";
+    EXPECT_EQ(bytes[28], 0) << "no extra field";
+    EXPECT_EQ(bytes.substr(30, 8), "mimetype");
+    EXPECT_EQ(bytes.substr(38, 20), "application/epub+zip");
+}
+
+TEST_F(BookReadersTest, ArchiveToolsAcceptTheBook) {
+    ASSERT_EQ(result, RunResult::Built);
+    if (!have("unzip")) GTEST_SKIP() << "unzip is not installed";
+    const auto [status, listing] = run("unzip -t '" + epub + "'");
+    EXPECT_EQ(status, 0) << listing;
+    for (const char* name : {"mimetype", "META-INF/container.xml", "OEBPS/fb.opf", "OEBPS/fb.ncx",
+                             "OEBPS/cover.html", "OEBPS/page3.html", "OEBPS/p3.png"})
+        EXPECT_NE(listing.find(name), std::string::npos) << name;
+    EXPECT_EQ(listing.find(".pagelume.lock"), std::string::npos) << "the lock file stays out";
+}
+
+TEST_F(BookReadersTest, EpubcheckFindsNoContainerError) {
+    ASSERT_EQ(result, RunResult::Built);
+    if (!have("java") || !std::filesystem::exists("/usr/bin/epubcheck"))
+        GTEST_SKIP() << "epubcheck is not installed";
+    const auto [status, report] = run("java -jar /usr/bin/epubcheck '" + epub + "'");
+    EXPECT_EQ(report.find("PKG-"), std::string::npos) << report;
+    EXPECT_EQ(report.find("RSC-001"), std::string::npos) << "every file is readable\n" << report;
+}
+
+}  // namespace
+}  // namespace pagelume::epub
