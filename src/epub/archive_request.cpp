@@ -1,11 +1,42 @@
 #include "epub/archive_request.h"
 
+#include <exception>
+
+#include "zip/zip_writer.h"
+
 namespace pagelume::epub {
 
-bool archiveRequest(const std::string&, const std::string&, const ArchiveProgress&,
-                    std::string* error) {
-    if (error) *error = "the archive writer is not built yet";
-    return false;
+bool archiveRequest(const std::string& stagingDir, const std::string& outputPath,
+                    const ArchiveProgress& progress, std::string* error) {
+    std::string dir = stagingDir;
+    if (!dir.empty() && dir.back() == '/')
+        dir.pop_back();
+    try {
+        zip::TZipWriter writer;
+        writer.setRootDir(dir);
+        writer.setRelativePaths(true);
+        writer.FilesList().clear();
+        writer.setZipName(outputPath);
+        // Reading systems expect mimetype as the first entry, uncompressed and
+        // without an extra field. Named on its own before the wildcard, it is
+        // written first; the walk's copy then counts as a duplicate.
+        writer.FilesList().push_back("mimetype");
+        writer.FilesList().push_back(dir + "/*.*");
+        writer.NoCompressList().push_back("mimetype");
+        writer.setOnProgress(progress);
+        if (progress)
+            progress(0, 0);
+        writer.Zip();
+        return true;
+    } catch (const std::exception& e) {
+        if (error)
+            *error = e.what();
+        return false;
+    } catch (...) {
+        if (error)
+            *error = "unknown error";
+        return false;
+    }
 }
 
 }  // namespace pagelume::epub

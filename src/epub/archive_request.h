@@ -6,15 +6,18 @@
 
 namespace pagelume::epub {
 
-// Called after each block written and for each file found while packing.
-// done/total are bytes of source data; total is 0 while files are still
-// being found.
+// Called once before packing starts, for each file found and after each
+// block written: the window feeds its progress bar and lets its events
+// through here. done/total are bytes of source data; total is 0 while files
+// are still being found.
 using ArchiveProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
-// Packs the staging directory into outputPath (a finished .epub). True when
-// the archive was written whole; false when the writer failed, in which case
-// no partial file is left and an existing file at outputPath is untouched.
-// The reason of a failure goes to *error when given.
+// Packs the staging directory into outputPath (a finished .epub): mimetype
+// first and stored, every other file below the directory deflated under its
+// relative path. True when the archive was written whole; false when the
+// writer failed (an exception thrown by progress counts as a failure too), in
+// which case no partial file is left and an existing file at outputPath is
+// untouched. The reason of a failure goes to *error when given.
 bool archiveRequest(const std::string& stagingDir, const std::string& outputPath,
                     const ArchiveProgress& progress, std::string* error = nullptr);
 

@@ -1,0 +1,339 @@
+#include "zip/zip_writer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <fstream>
+#include <memory>
+#include <unordered_set>
+
+#include "platform/files.h"
+#include "zip/compression.h"
+#include "zip/dir_search.h"
+#include "zip/wildcard.h"
+#include "zip/zip_stream.h"
+
+namespace pagelume::zip {
+
+namespace {
+
+// The permissions a newly created file gets, which mkstemp does not give.
+mode_t newFileMode() {
+    mode_t mask = 022;
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("Umask:", 0) == 0) {
+            mask = static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+            break;
+        }
+    }
+    return 0666 & ~mask;
+}
+
+std::string trimmed(const std::string& s) {
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return std::string();
+    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+// Everything one add run holds; released on every way out of Zip.
+struct TZipWriter::Run {
+    explicit Run(FileIo& io) : io(io) {}
+    ~Run() {
+        if (file) {
+            file.reset();  // closes
+            io.unlink(tempPath);
+        }
+    }
+
+    FileIo& io;
+    std::unique_ptr<ArchiveFile> file;
+    std::string tempPath;
+    bool zipExists = false;
+    dev_t zipDevice = 0;
+    ino_t zipInode = 0;
+    std::unordered_set<std::string> names;  // stored names, upper-cased
+    std::uint64_t done = 0;
+    std::uint64_t total = 0;
+    std::vector<unsigned char> inBuffer;
+    std::vector<unsigned char> outBuffer;
+};
+
+TZipWriter::TZipWriter(FileIo& io) : io_(io) {}
+
+void TZipWriter::setPackLevel(int level) {
+    packLevel_ = std::clamp(level, 0, 9);
+}
+
+void TZipWriter::setRootDir(const std::string& dir) {
+    rootDir_ = dir;
+    if (!rootDir_.empty() && rootDir_.back() != '/')
+        rootDir_ += '/';
+    relativePathList_.clear();
+    relativePathList_.push_back(rootDir_);
+}
+
+void TZipWriter::setZipName(const std::string& name) {
+    if (platform::equalsNoCase(name, zipName_))
+        return;
+    zipName_ = name;
+    entries_.clear();
+    endCentral_.clear();
+}
+
+void TZipWriter::setRelativePaths(bool on) {
+    if (on == relativePaths_)
+        return;
+    relativePaths_ = on;
+    if (on) {
+        storePaths_ = true;
+        recurse_ = true;
+    }
+}
+
+void TZipWriter::setStorePaths(bool on) {
+    if (on == storePaths_)
+        return;
+    storePaths_ = on;
+    if (!on) {
+        storeVolumes_ = false;
+        relativePaths_ = false;
+    }
+}
+
+void TZipWriter::setStoreVolumes(bool on) {
+    if (on == storeVolumes_)
+        return;
+    storeVolumes_ = on;
+    if (on)
+        storePaths_ = true;
+}
+
+void TZipWriter::setSearchBit(std::uint32_t bit, bool on) {
+    searchAttributes_ = on ? (searchAttributes_ | bit) : (searchAttributes_ & ~bit);
+}
+
+std::uint32_t TZipWriter::exclusionMask() const {
+    return ~searchAttributes_ & 0x1E;
+}
+
+void TZipWriter::progress(std::uint64_t done, std::uint64_t total) {
+    if (doProcessMessages_ && onProgress_)
+        onProgress_(done, total);
+}
+
+int TZipWriter::Zip() {
+    if (trimmed(zipName_).empty())
+        return 0;
+    entries_.clear();
+    endCentral_.clear();
+    Run run(io_);
+    try {
+        struct stat st {};
+        if (::stat(zipName_.c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode))
+                throw EInOutError(errorText(EISDIR));
+            run.zipExists = true;
+            run.zipDevice = st.st_dev;
+            run.zipInode = st.st_ino;
+        }
+
+        expandFilesList(run);
+
+        // A short hidden name, so that a long title cannot make it too long
+        // and a walk of the folder passes over it.
+        run.tempPath = platform::directoryPart(zipName_) + ".pagelume-XXXXXX.tmp";
+        const int fd = io_.mkstemps(run.tempPath, 4);
+        if (fd < 0)
+            throw EInOutError(errorText(errno));
+        run.file = std::make_unique<ArchiveFile>(io_, fd);
+        ::fchmod(fd, newFileMode());
+
+        entries_.reserve(filesList_.size());
+        for (const auto& path : filesList_)
+            addEntry(run, path);
+
+        ArchiveFile& out = *run.file;
+        const std::uint64_t centralOffset = out.position();
+        endCentral_.setCentralOffset(centralOffset);
+        endCentral_.centralStartDisk = 0;
+        for (auto& entry : entries_) {
+            entry.writeCentralHeader(out);
+            endCentral_.setEntriesThisDisk(endCentral_.entriesThisDisk() + 1);
+        }
+        endCentral_.setCentralSize(out.position() - centralOffset);
+        endCentral_.thisDisk = 0;
+        endCentral_.write(out);
+        out.finish();
+
+        if (io_.rename(run.tempPath, zipName_) != 0)
+            throw EInOutError(errorText(errno));
+        run.file.reset();  // the name is taken: nothing left to remove
+        // Make the rename itself durable; the archive is complete either way.
+        const std::string folder = platform::directoryPart(zipName_);
+        const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_CLOEXEC);
+        if (dirFd >= 0) {
+            ::fsync(dirFd);
+            ::close(dirFd);
+        }
+    } catch (...) {
+        filesList_.clear();
+        entries_.clear();
+        endCentral_.clear();
+        throw;
+    }
+    filesList_.clear();
+    return static_cast<int>(entries_.size());
+}
+
+void TZipWriter::expandFilesList(Run& run) {
+    const std::uint32_t exclusion = exclusionMask();
+    std::vector<std::string> files;
+    std::vector<std::string> patterns;
+
+    for (const auto& item : filesList_) {
+        // A trailing '/' asks for a directory entry, which this writer
+        // does not make.
+        if (item.empty() || item.back() == '/')
+            continue;
+        if (isPattern(item)) {
+            patterns.push_back(item);
+            continue;
+        }
+        const std::string path = item.find('/') == std::string::npos ? rootDir_ + item : item;
+        if (matchesAny(path, excludeList_))
+            continue;
+        const auto attributes = platform::fileAttributes(path);
+        if (!attributes || (*attributes & (exclusion | platform::faDirectory)))
+            continue;
+        files.push_back(path);
+    }
+
+    for (std::string pattern : patterns) {
+        bool recurse = recurse_;
+        if (pattern[0] == '|' || pattern[0] == '>') {
+            recurse = pattern[0] == '>';
+            pattern.erase(0, 1);
+        }
+        std::string dir = platform::directoryPart(pattern);
+        if (dir.empty())
+            dir = rootDir_.empty() ? std::string("./") : rootDir_;
+        const std::string filePart = platform::fileNamePart(pattern);
+        std::string mask;  // "*.*" means every name, with or without a dot
+        for (std::size_t i = 0; i < filePart.size();) {
+            const bool all = filePart.compare(i, 3, "*.*") == 0;
+            mask += all ? '*' : filePart[i];
+            i += all ? 3 : 1;
+        }
+        if (!platform::directoryExists(dir))
+            continue;
+
+        TDirSearch walk(dir, mask, recurse, exclusion);
+        for (std::string path = walk.next(); !path.empty(); path = walk.next()) {
+            if (path.back() == '/' || matchesAny(path, excludeList_))
+                continue;
+            progress(0, 0);
+            // The archive never contains itself.
+            if (platform::equalsNoCase(path, zipName_))
+                continue;
+            struct stat st {};
+            if (run.zipExists && ::stat(path.c_str(), &st) == 0 && st.st_dev == run.zipDevice &&
+                st.st_ino == run.zipInode)
+                continue;
+            files.push_back(std::move(path));
+        }
+    }
+    filesList_ = std::move(files);
+
+    // The total for progress counts each file once: a file named twice is
+    // packed once.
+    std::unordered_set<std::string> seen;
+    for (const auto& path : filesList_) {
+        struct stat st {};
+        if (seen.insert(path).second && ::stat(path.c_str(), &st) == 0)
+            run.total += static_cast<std::uint64_t>(st.st_size);
+    }
+}
+
+std::string TZipWriter::storedDirectory(const std::string& path) const {
+    if (!storePaths_)
+        return std::string();
+    std::string dir = platform::directoryPart(path);
+    while (dir.size() > 1 && dir[dir.size() - 2] == '/')
+        dir.pop_back();
+    if (relativePaths_) {
+        for (const auto& prefix : relativePathList_) {
+            if (!prefix.empty() && prefix.size() <= dir.size() &&
+                platform::equalsNoCase(dir.substr(0, prefix.size()), prefix)) {
+                dir.erase(0, prefix.size());
+                break;
+            }
+        }
+    }
+    if (!storeVolumes_ && !dir.empty() && dir[0] == '/')
+        dir.erase(0, 1);
+    return dir;
+}
+
+bool TZipWriter::addEntry(Run& run, const std::string& path) {
+    TZipHeaderInfo record;
+    record.oemConvert = oemConvert_;
+    record.setFileName(platform::fileNamePart(path));
+    record.setDirectory(storedDirectory(path));
+    // The first of two files with the same stored name wins.
+    const std::string key = platform::asciiUpper(record.storedName());
+    if (run.names.count(key))
+        return false;
+
+    // The file was there when the list was made: if it is gone now or cannot
+    // be read, the book would silently lack it, so the run fails instead.
+    const auto attributes = platform::fileAttributes(path);
+    if (!attributes)
+        throw EInOutError(path + ": " + errorText(ENOENT));
+    // Non-blocking, so that a pipe put in the file's place cannot hang the run.
+    const int fd = io_.open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
+        throw EInOutError(path + ": " + errorText(errno));
+    struct stat st {};
+    if (io_.fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const std::string why = S_ISDIR(st.st_mode) ? errorText(EISDIR)
+                                : st.st_mode != 0   ? std::string("not a regular file")
+                                                    : errorText(errno);
+        io_.close(fd);
+        throw EInOutError(path + ": " + why);
+    }
+    EntrySource source(io_, fd, path, static_cast<std::uint64_t>(st.st_size));
+
+    record.externalAttributes = *attributes;
+    record.dateTime = platform::toDosDateTime(st.st_mtime);
+    record.setUncompressedSize(source.size());
+    record.internalAttributes = 0;
+    record.diskNumberStart = 0;
+    const bool store = storesEntry(packLevel_, noCompressList_, record.fileName());
+    record.reserveLocalZip64 = worstCaseDataSize(source.size(), store) >= kMax32;
+
+    ArchiveFile& out = *run.file;
+    record.writeLocalHeader(out);
+    const std::uint32_t firstLength = record.localHeaderLength();
+    writeEntryData(source, out, packLevel_, store, record, run.inBuffer, run.outBuffer,
+                   [&] { progress(run.done + source.bytesRead(), run.total); });
+    const std::string header = record.localHeader();
+    if (header.size() != firstLength)
+        throw Exception("Local header of " + path + " changed its length");
+    out.rewrite(record.relativeOffset(), header.data(), header.size());
+
+    run.done += source.bytesRead();
+    run.names.insert(key);
+    entries_.push_back(std::move(record));
+    endCentral_.setTotalEntries(endCentral_.totalEntries() + 1);
+    return true;
+}
+
+}  // namespace pagelume::zip
