@@ -5,6 +5,8 @@
 // destroyed before the process's own exit handlers run.
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
+    // Widget tests never need a display; also when run by hand or listed.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
