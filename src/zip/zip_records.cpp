@@ -21,6 +21,19 @@ void put64(std::string& out, std::uint64_t v) {
     put32(out, static_cast<std::uint32_t>(v >> 32));
 }
 
+// A value that does not fit its narrow field goes to the Zip64 record (made
+// on demand by wide()), and the narrow field holds the all-ones sentinel.
+template <typename Narrow, typename Wide>
+void setWide(std::uint64_t value, Narrow& narrow, Wide wide) {
+    constexpr Narrow sentinel = static_cast<Narrow>(~Narrow{0});
+    if (value >= sentinel) {
+        wide() = value;
+        narrow = sentinel;
+    } else {
+        narrow = static_cast<Narrow>(value);
+    }
+}
+
 // Length of the valid UTF-8 sequence at s[i], or 0 when the bytes there are
 // not one (overlong forms, surrogates and values past U+10FFFF included).
 std::size_t utf8SequenceLength(const std::string& s, std::size_t i) {
@@ -126,30 +139,16 @@ std::uint64_t TZipHeaderInfo::relativeOffset() const {
 }
 
 void TZipHeaderInfo::setUncompressedSize(std::uint64_t value) {
-    if (value >= kMax32) {
-        zip64().uncompressedSize = value;
-        uncompressedSize32 = kMax32;
-    } else {
-        uncompressedSize32 = static_cast<std::uint32_t>(value);
-    }
+    setWide(value, uncompressedSize32,
+            [this]() -> std::uint64_t& { return zip64().uncompressedSize; });
 }
 
 void TZipHeaderInfo::setCompressedSize(std::uint64_t value) {
-    if (value >= kMax32) {
-        zip64().compressedSize = value;
-        compressedSize32 = kMax32;
-    } else {
-        compressedSize32 = static_cast<std::uint32_t>(value);
-    }
+    setWide(value, compressedSize32, [this]() -> std::uint64_t& { return zip64().compressedSize; });
 }
 
 void TZipHeaderInfo::setRelativeOffset(std::uint64_t value) {
-    if (value >= kMax32) {
-        zip64().relativeOffset = value;
-        relativeOffset32 = kMax32;
-    } else {
-        relativeOffset32 = static_cast<std::uint32_t>(value);
-    }
+    setWide(value, relativeOffset32, [this]() -> std::uint64_t& { return zip64().relativeOffset; });
 }
 
 void TZipHeaderInfo::setFileName(const std::string& name) {
@@ -306,39 +305,20 @@ std::uint64_t TEndCentral::centralOffset() const {
 }
 
 void TEndCentral::setEntriesThisDisk(std::uint64_t value) {
-    if (value >= kMax16) {
-        zip64().entriesThisDisk = value;
-        entriesThisDisk16 = kMax16;
-    } else {
-        entriesThisDisk16 = static_cast<std::uint16_t>(value);
-    }
+    setWide(value, entriesThisDisk16,
+            [this]() -> std::uint64_t& { return zip64().entriesThisDisk; });
 }
 
 void TEndCentral::setTotalEntries(std::uint64_t value) {
-    if (value >= kMax16) {
-        zip64().totalEntries = value;
-        totalEntries16 = kMax16;
-    } else {
-        totalEntries16 = static_cast<std::uint16_t>(value);
-    }
+    setWide(value, totalEntries16, [this]() -> std::uint64_t& { return zip64().totalEntries; });
 }
 
 void TEndCentral::setCentralSize(std::uint64_t value) {
-    if (value >= kMax32) {
-        zip64().centralSize = value;
-        centralSize32 = kMax32;
-    } else {
-        centralSize32 = static_cast<std::uint32_t>(value);
-    }
+    setWide(value, centralSize32, [this]() -> std::uint64_t& { return zip64().centralSize; });
 }
 
 void TEndCentral::setCentralOffset(std::uint64_t value) {
-    if (value >= kMax32) {
-        zip64().centralOffset = value;
-        centralOffset32 = kMax32;
-    } else {
-        centralOffset32 = static_cast<std::uint32_t>(value);
-    }
+    setWide(value, centralOffset32, [this]() -> std::uint64_t& { return zip64().centralOffset; });
 }
 
 bool TEndCentral::needsZip64() const {
