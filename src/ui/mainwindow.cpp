@@ -1,8 +1,10 @@
 #include "ui/mainwindow.h"
 
 #include <QFile>
+#include <QFontMetrics>
 #include <QPainterPath>
 #include <QRegion>
+#include <algorithm>
 
 #include "image/pngimage.h"
 #include "platform/exception.h"
@@ -63,12 +65,19 @@ QLineEdit* edit(QWidget* parent, QRect r) {
     return e;
 }
 
+// Labels size themselves to their text: at least the designed width, wider
+// when the font at hand needs it, so no caption is ever cut.
+int labelWidth(const TLabel* l, int designed) {
+    return std::max(designed, QFontMetrics(l->Font).horizontalAdvance(l->Caption) + 1);
+}
+
 TLabel* boundLabel(TWinControl* parent, QLineEdit* e, const QString& caption, QSize size) {
     auto* l = new TLabel(parent);
     l->Caption = caption;
+    const int width = labelWidth(l, size.width());
     // Left of the edit with a 3-pixel gap, centred on it.
-    l->SetBounds(e->x() - size.width() - 3, e->y() + (e->height() - size.height()) / 2,
-                 size.width(), size.height());
+    l->SetBounds(e->x() - width - 3, e->y() + (e->height() - size.height()) / 2, width,
+                 size.height());
     return l;
 }
 
@@ -157,9 +166,9 @@ void CreateMainControls(TWinControl* form, TMainControls& c) {
     c.Image13 = image(cb, {0, 8, 533, 140}, TAlign::alBottom, "filler.jpg", true);
     c.Image17 = image(cb, {0, -8, 533, 16}, TAlign::alBottom, "separator.png", true);
     c.Label2 = new TLabel(cb);
-    c.Label2->SetBounds(169, 0, 198, 14);
     c.Label2->Caption = "Drag items to  adjust the order of png list.";
     c.Label2->Font = arial(8);
+    c.Label2->SetBounds(169, 0, labelWidth(c.Label2, 198), 14);
     c.Image18 = image(cb, {144, 0, 16, 16}, TAlign::alNone, "hint.png", false);
     c.LabeledEdit3 = edit(cb, {109, 36, 340, 21});
     c.LabeledEdit3Label = boundLabel(cb, c.LabeledEdit3, "Cover Image:  ", {69, 13});

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QProgressBar>
 #include <QTest>
 
@@ -78,16 +79,31 @@ TEST_F(WindowTest, EveryControlStandsAtItsPlace) {
         {form.Image5, {1, 179, 140, 24}},     {form.Image15, {1, 203, 140, 53}},
         {form.Image12, {1, 256, 140, 24}},    {form.Image14, {1, 280, 140, 51}},
         {form.Image13, {0, 8, 533, 140}},     {form.Image17, {0, -8, 533, 16}},
-        {form.Label2, {169, 0, 198, 14}},     {form.Image18, {144, 0, 16, 16}},
-        {form.PNGButton8, {469, 16, 57, 57}}, {form.PNGButton9, {469, 80, 57, 57}},
-        {form.ImageM, {16, 32, 121, 59}},     {form.Image9, {704, 135, 15, 332}},
-        {form.Image3, {0, 0, 227, 45}},       {form.Image11, {227, 0, 423, 45}},
-        {form.Image10, {650, 0, 69, 45}},
+        {form.Image18, {144, 0, 16, 16}},     {form.PNGButton8, {469, 16, 57, 57}},
+        {form.PNGButton9, {469, 80, 57, 57}}, {form.ImageM, {16, 32, 121, 59}},
+        {form.Image9, {704, 135, 15, 332}},   {form.Image3, {0, 0, 227, 45}},
+        {form.Image11, {227, 0, 423, 45}},    {form.Image10, {650, 0, 69, 45}},
     };
     for (const auto& [control, rect] : graphic)
         EXPECT_EQ(control->BoundsRect(), rect);
-    EXPECT_EQ(form.LabeledEdit3Label->BoundsRect(), QRect(37, 40, 69, 13));
-    EXPECT_EQ(form.LabeledEdit4Label->BoundsRect(), QRect(25, 104, 84, 13));
+    // Labels are as designed, or wider where this system's font needs it.
+    auto fits = [](const ui::TLabel* l, QRect designed) {
+        const QRect r = l->BoundsRect();
+        EXPECT_EQ(r.top(), designed.top());
+        EXPECT_EQ(r.height(), designed.height());
+        EXPECT_EQ(r.right(), designed.right() + r.width() - designed.width())
+            << "grows to the right";
+        EXPECT_GE(r.width(), designed.width());
+        EXPECT_GE(r.width(), QFontMetrics(l->Font).horizontalAdvance(l->Caption));
+    };
+    fits(form.Label2, {169, 0, 198, 14});
+    EXPECT_EQ(form.Label2->Left(), 169);
+    // Bound labels keep a 3-pixel gap to their edit, so they grow to the left.
+    EXPECT_EQ(form.LabeledEdit3Label->BoundsRect().right() + 1 + 3, form.LabeledEdit3->x());
+    EXPECT_EQ(form.LabeledEdit4Label->BoundsRect().right() + 1 + 3, form.LabeledEdit4->x());
+    EXPECT_EQ(form.LabeledEdit3Label->BoundsRect().top(), 40);
+    EXPECT_GE(form.LabeledEdit3Label->Width(), 69);
+    EXPECT_GE(form.LabeledEdit4Label->Width(), 84);
     EXPECT_EQ(form.Label2->Caption, "Drag items to  adjust the order of png list.");
 }
 
