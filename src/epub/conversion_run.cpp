@@ -76,7 +76,12 @@ std::string ImageNamer::nameFor(const std::string& sourcePath) {
     for (const auto& [source, given] : given_)
         if (sameSource(source, sourcePath))
             return given;
-    const std::string base = platform::fileNamePart(sourcePath);
+    std::string base = platform::fileNamePart(sourcePath);
+    // A name starting with '.' is a hidden file here, and hidden files never
+    // reach the archive: such an image goes in without its leading dots.
+    const auto visible = base.find_first_not_of('.');
+    if (visible != 0 && !base.empty())
+        base = visible == std::string::npos ? "image" : base.substr(visible);
     std::string name = base;
     if (taken(name)) {
         auto dot = base.find_last_of('.');

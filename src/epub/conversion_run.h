@@ -19,7 +19,8 @@ enum class RunResult {
 // own name; a later, different file whose name is taken gets "stem-2.ext",
 // "stem-3.ext", ...; the same file added again shares its first copy. Names
 // are compared without regard to case (the archive does the same), and the
-// names the book's own documents use are never handed out.
+// names the book's own documents use are never handed out. Leading dots are
+// dropped, since hidden files are not packed.
 class ImageNamer {
 public:
     explicit ImageNamer(int pageCount);

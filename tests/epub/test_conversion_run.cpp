@@ -96,8 +96,9 @@ TEST_F(ConversionRunTest, SameNamedDifferentFilesEachGetACopyOfTheirOwn) {
     writeFile(dir / "caps/A.PNG", "capital a");
     writeFile(dir / "cov/b.png", "cover b");
     writeFile(dir / "x/page2.html", "an image named like a wrapper");
+    writeFile(dir / "x/.b.png", "a hidden file");
     book.pages = {dir / "in/a.png", dir / "other/a.png", dir / "in/a.png", dir / "caps/A.PNG",
-                  dir / "in/../in/b.png", dir / "missing/a.png", dir / "x/page2.html"};
+                  dir / "in/../in/b.png", dir / "missing/a.png", dir / "x/page2.html", dir / "x/.b.png"};
     book.cover = dir / "cov/b.png";
     book.save.clear();  // stop at the checks: only the staging tree matters here
     run();
@@ -108,12 +109,14 @@ TEST_F(ConversionRunTest, SameNamedDifferentFilesEachGetACopyOfTheirOwn) {
     EXPECT_EQ(wrapperImage(5), "b.png");
     EXPECT_EQ(wrapperImage(6), "a-4.png") << "a missing file still gets a name of its own";
     EXPECT_EQ(wrapperImage(7), "page2-2.html");
+    EXPECT_EQ(wrapperImage(8), "b-2.png") << "hidden files are never packed";
+    EXPECT_EQ(readFile(content() + "/b-2.png"), "a hidden file");
     EXPECT_EQ(readFile(content() + "/a.png"), "image a");
     EXPECT_EQ(readFile(content() + "/a-2.png"), "another a");
     EXPECT_EQ(readFile(content() + "/A-3.PNG"), "capital a");
-    EXPECT_EQ(readFile(content() + "/b-2.png"), "cover b");
+    EXPECT_EQ(readFile(content() + "/b-3.png"), "cover b");
     EXPECT_FALSE(platform::pathExists(content() + "/a-4.png"));
-    EXPECT_NE(readFile(content() + "/cover.html").find("src=\"b-2.png\""), std::string::npos);
+    EXPECT_NE(readFile(content() + "/cover.html").find("src=\"b-3.png\""), std::string::npos);
 }
 
 TEST_F(ConversionRunTest, CoverThatIsAPageSharesItsCopy) {
