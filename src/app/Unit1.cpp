@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
 #include <QUrl>
@@ -22,6 +23,8 @@ namespace {
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
+
+constexpr int kCopyShare = 100;  // of the progress bar's 1000
 
 }  // namespace
 
@@ -176,8 +179,24 @@ void TForm1::PNGButton4Click() {
         }
     } done{this};
     epub::ConversionRun run(*this, *this, paths_.stagingDir);
-    run.run();
+    try {
+        run.run();
+    } catch (const epub::ERunInterrupted&) {
+        // The session is ending: the window closes once the run is undone.
+    }
     contentDir_ = run.contentDir();
+}
+
+void TForm1::sessionEnding() {
+    interruptRequested_ = true;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w != this && w->isModal() && w->isVisible())
+            w->close();  // a question closed unanswered means No
+    }
+    if (running_)
+        closePending_ = true;
+    else
+        close();
 }
 
 // ---- preview ----------------------------------------------------------------
@@ -217,6 +236,10 @@ void TForm1::ImgBtnCloseClick() {
 
 void TForm1::HeaderMouseDown(Qt::MouseButton button) {
     if (isMaximized() || button != Qt::LeftButton)
+        return;
+    // A press that waited in the queue (the window was busy) may come long
+    // after the button was let go: the window must not stick to the pointer.
+    if (!(QGuiApplication::mouseButtons() & Qt::LeftButton))
         return;
     desktop_.startWindowMove(this);
 }
@@ -301,13 +324,21 @@ void TForm1::setBusy(bool busy) {
 
 void TForm1::processEvents() {
     QCoreApplication::processEvents();
+    if (interruptRequested_)
+        throw epub::ERunInterrupted("interrupted");
 }
 
-void TForm1::archiveProgress(std::uint64_t done, std::uint64_t total) {
+// One bar for the whole run: copying the pages fills the first tenth (it is
+// quick next to packing), packing the rest.
+void TForm1::progress(epub::RunStage stage, std::uint64_t done, std::uint64_t total) {
+    ProgressBar1->show();
     if (total == 0)
         return;  // still finding the files
-    ProgressBar1->show();
-    ProgressBar1->setValue(static_cast<int>(std::min<std::uint64_t>(done, total) * 1000 / total));
+    const std::uint64_t part = std::min<std::uint64_t>(done, total);
+    const int value = stage == epub::RunStage::Copying
+                          ? static_cast<int>(part * kCopyShare / total)
+                          : kCopyShare + static_cast<int>(part * (1000 - kCopyShare) / total);
+    ProgressBar1->setValue(value);
 }
 
 void TForm1::openFolder(const std::string& path) {

@@ -50,6 +50,9 @@ public:
 
     // Shows an exception that reached the event loop, as the default handler does.
     void showDefaultError(const std::exception& e);
+    // The session ends (SIGTERM, SIGHUP, SIGINT): a run in progress stops at its
+    // next block and cleans up, open dialogs close, then the window closes.
+    void sessionEnding();
 
     // BookSource
     int pageCount() const override;
@@ -65,7 +68,7 @@ public:
     void showError(const std::string& text) override;
     void setBusy(bool busy) override;
     void processEvents() override;
-    void archiveProgress(std::uint64_t done, std::uint64_t total) override;
+    void progress(epub::RunStage stage, std::uint64_t done, std::uint64_t total) override;
     void openFolder(const std::string& path) override;
 
     bool conversionRunning() const { return running_; }
@@ -93,6 +96,7 @@ private:
     int draggedRow_ = -1;
     bool running_ = false;
     bool closePending_ = false;
+    bool interruptRequested_ = false;
     int busyDepth_ = 0;
 };
 

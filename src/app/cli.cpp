@@ -1,9 +1,11 @@
 #include "app/cli.h"
 
+#include <algorithm>
 #include <istream>
 #include <ostream>
 
 #include "app/errortext.h"
+#include "app/signals.h"
 #include "epub/conversion_run.h"
 #include "epub/texts.h"
 
@@ -12,7 +14,8 @@ namespace pagelume::app {
 namespace {
 
 const char* kUsage =
-    "Usage: pagelume [--title T] [--author A] [--cover FILE] [--output DIR] [--yes] PAGE...\n"
+    "Usage: pagelume [--title T] [--author A] [--cover FILE] [--output DIR] [--yes] [--quiet]\n"
+    "                PAGE...\n"
     "       pagelume            (no arguments: opens the window)\n"
     "\n"
     "Turns the PNG pages, in the order given, into DIR/T.epub.\n"
@@ -22,14 +25,20 @@ const char* kUsage =
     "  --cover FILE   an image to use as the cover (optional)\n"
     "  --output DIR   the folder the book is saved to (created if missing)\n"
     "  --yes          replace an existing book of the same name without asking\n"
+    "  --quiet        no progress line on the terminal\n"
     "  --help         show this text\n"
     "  --version      show the program's version\n"
     "\n"
-    "Exit status: 0 the book was built, 1 the conversion stopped or failed, 2 bad usage.\n";
+    "A page whose image cannot be read is reported as a warning; the book is built\n"
+    "without that image.\n"
+    "\n"
+    "Exit status: 0 the book was built, 1 the conversion stopped or failed, 2 bad usage,\n"
+    "128 + N when signal N (Ctrl-C: 130) stopped it; nothing of the new book is left then.\n";
 
 struct Options {
     std::string title, author, cover, output;
     bool yes = false;
+    bool quiet = false;
     std::vector<std::string> pages;
 };
 
@@ -49,32 +58,78 @@ private:
 
 class CommandLineHost : public epub::RunHost {
 public:
-    CommandLineHost(const Options& o, std::istream& in, std::ostream& err, bool interactive)
-        : o_(o), in_(in), err_(err), interactive_(interactive) {}
-    void showMessage(const std::string& text, const std::string&) override { err_ << text << "\n"; }
+    CommandLineHost(const Options& o, std::istream& in, std::ostream& err, bool interactive,
+                    bool progressLine)
+        : o_(o), in_(in), err_(err), interactive_(interactive), progressLine_(progressLine) {}
+    ~CommandLineHost() override { clearLine(); }
+
+    void showMessage(const std::string& text, const std::string&) override { say(text); }
     bool askYesNo(const std::string& text, const std::string&) override {
         if (o_.yes)
             return true;
+        clearLine();
         if (!interactive_) {
             err_ << text << " No (use --yes to replace it)\n";
             return false;
         }
         err_ << text << " [y/N] " << std::flush;
         std::string answer;
-        std::getline(in_, answer);
+        std::getline(in_, answer);  // a signal ends the wait: the answer is No
         return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
     }
-    void showError(const std::string& text) override { err_ << text << "\n"; }
+    void showError(const std::string& text) override { say(text); }
     void setBusy(bool) override {}
-    void processEvents() override {}
-    void archiveProgress(std::uint64_t, std::uint64_t) override {}
+    void processEvents() override {
+        if (InterruptSignals::received())
+            throw epub::ERunInterrupted("interrupted");
+    }
+    void progress(epub::RunStage stage, std::uint64_t done, std::uint64_t total) override {
+        if (!progressLine_ || total == 0)
+            return;
+        const std::uint64_t percent = std::min<std::uint64_t>(done, total) * 100 / total;
+        std::string line = stage == epub::RunStage::Copying
+                               ? "Copying pages: " + std::to_string(done) + " of " +
+                                     std::to_string(total)
+                               : "Packing the book: " + std::to_string(percent) + "%";
+        // Redrawn only when it changes, and copying only by whole percents.
+        if (stage == epub::RunStage::Copying && percent == lastPercent_ && done != total &&
+            lineShown_)
+            return;
+        if (line == line_)
+            return;
+        lastPercent_ = percent;
+        line_ = line;
+        err_ << "\r\033[K" << line << std::flush;
+        lineShown_ = true;
+    }
+    void imageNotCopied(int page, const std::string& path, const std::string& reason) override {
+        say("warning: " + (page > 0 ? "page " + std::to_string(page) : std::string("cover")) +
+            ": " + path + ": " + reason);
+    }
     void openFolder(const std::string&) override {}  // scripts do not want a file manager
 
+    // Before anything else is written to the terminal.
+    void clearLine() {
+        if (lineShown_)
+            err_ << "\r\033[K" << std::flush;
+        lineShown_ = false;
+        line_.clear();
+    }
+
 private:
+    void say(const std::string& text) {
+        clearLine();
+        err_ << text << "\n";
+    }
+
     const Options& o_;
     std::istream& in_;
     std::ostream& err_;
     bool interactive_;
+    bool progressLine_;
+    bool lineShown_ = false;
+    std::string line_;
+    std::uint64_t lastPercent_ = 0;
 };
 
 // Parses the arguments; returns false with a reason for bad usage.
@@ -95,6 +150,8 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
             version = true;
         } else if (a == "--yes" || a == "-y") {
             o.yes = true;
+        } else if (a == "--quiet" || a == "-q") {
+            o.quiet = true;
         } else {
             std::string name = a, value;
             bool inlineValue = false;
@@ -128,7 +185,8 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
 }  // namespace
 
 int runCommandLine(const std::vector<std::string>& args, const std::string& stagingDir,
-                   std::istream& in, std::ostream& out, std::ostream& err, bool interactive) {
+                   std::istream& in, std::ostream& out, std::ostream& err, bool interactive,
+                   bool errIsTerminal) {
     Options o;
     std::string problem;
     bool help = false, version = false;
@@ -149,21 +207,32 @@ int runCommandLine(const std::vector<std::string>& args, const std::string& stag
         return 2;
     }
 
+    InterruptSignals interrupts;
     CommandLineBook book(o);
-    CommandLineHost host(o, in, err, interactive);
     int status = 1;
-    try {
-        epub::ConversionRun run(book, host, stagingDir);
-        const epub::RunResult result = run.run();
-        if (result == epub::RunResult::Failed && !run.failureReason().empty())
-            err << run.failureReason() << "\n";
-        status = result == epub::RunResult::Built ? 0 : 1;
-    } catch (const std::exception& e) {
-        err << defaultErrorText(e.what()) << "\n";
+    {
+        CommandLineHost host(o, in, err, interactive, errIsTerminal && !o.quiet);
+        try {
+            epub::ConversionRun run(book, host, stagingDir);
+            const epub::RunResult result = run.run();
+            if (result == epub::RunResult::Failed && !run.failureReason().empty())
+                err << run.failureReason() << "\n";
+            status = result == epub::RunResult::Built ? 0 : 1;
+        } catch (const epub::ERunInterrupted&) {
+            host.clearLine();
+        } catch (const std::exception& e) {
+            host.clearLine();
+            err << defaultErrorText(e.what()) << "\n";
+        }
     }
     std::string reason;
     if (!epub::removeContentDirectory(stagingDir, &reason))
         err << texts::kCannotRemove << stagingDir << "/OEBPS: " << reason << "\n";
+    // A signal after the book was finished changes nothing about it.
+    if (const int signal = InterruptSignals::received(); signal && status != 0) {
+        err << "pagelume: interrupted; no new book was written\n";
+        return InterruptSignals::exitStatus(signal);
+    }
     return status;
 }
 

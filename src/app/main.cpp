@@ -1,10 +1,12 @@
 #include <unistd.h>
 #include <QApplication>
+#include <QSocketNotifier>
 #include <iostream>
 
 #include "app/Unit1.h"
 #include "app/cli.h"
 #include "app/settings.h"
+#include "app/signals.h"
 #include "platform/files.h"
 
 namespace {
@@ -30,25 +32,41 @@ public:
 }  // namespace
 
 int main(int argc, char** argv) {
+    using pagelume::app::InterruptSignals;
+    pagelume::app::ignoreFileSizeSignal();
     const std::string exeDir = pagelume::platform::exeDir();
     if (argc > 1) {
         std::vector<std::string> args(argv + 1, argv + argc);
         return pagelume::app::runCommandLine(args, pagelume::app::ProgramPaths(exeDir).stagingDir,
                                              std::cin, std::cout, std::cerr,
-                                             ::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO));
+                                             ::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO),
+                                             ::isatty(STDERR_FILENO));
     }
 
     PagelumeApplication app(argc, argv);
     pagelume::app::QtDesktop desktop;
     pagelume::app::TForm1 form(exeDir, desktop);
     app.form = &form;
+    // The end of the session reaches us as a signal; the window then closes
+    // the way it always does, after undoing a run in progress.
+    InterruptSignals interrupts;
+    QSocketNotifier notifier(InterruptSignals::notifyFd(), QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, &form, [&form] {
+        char drain[16];
+        while (::read(InterruptSignals::notifyFd(), drain, sizeof drain) > 0) {
+        }
+        form.sessionEnding();
+    });
     form.show();
-    const int status = app.exec();
+    int status = app.exec();
     try {
         form.FormDestroy();
     } catch (const std::exception& e) {
-        form.showDefaultError(e);
+        if (!InterruptSignals::received())
+            form.showDefaultError(e);
     }
     app.form = nullptr;
+    if (const int signal = InterruptSignals::received())
+        status = InterruptSignals::exitStatus(signal);
     return status;
 }

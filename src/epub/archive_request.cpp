@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "epub/book.h"
 #include "zip/zip_writer.h"
 
 namespace pagelume::epub {
@@ -28,6 +29,8 @@ bool archiveRequest(const std::string& stagingDir, const std::string& outputPath
             progress(0, 0);
         writer.Zip();
         return true;
+    } catch (const ERunInterrupted&) {
+        throw;  // not a failure of the book: the run is over
     } catch (const std::exception& e) {
         if (error)
             *error = e.what();

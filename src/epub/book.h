@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/exception.h"
+
 namespace pagelume::epub {
 
 // What a conversion reads about the book. Every value is asked for at the
@@ -18,6 +20,17 @@ public:
     virtual std::string savePath() const = 0;
 };
 
+// Thrown by a host's processEvents() to stop a run where it is (the program
+// was told to end): the run removes what it has written of the new book and
+// leaves an older one untouched.
+PAGELUME_DEFINE_EXCEPTION(ERunInterrupted, Exception);
+
+// The two stages of a run, as progress reports them.
+enum class RunStage {
+    Copying,  // the pages: done and total count images
+    Packing,  // the archive: done and total count bytes of the book's files
+};
+
 // How a conversion talks to the user. The window answers with dialogs, the
 // command line with stderr and its flags, tests with a recording fake.
 class RunHost {
@@ -30,10 +43,16 @@ public:
     // An error box (icon "critical") for failures the user has to know about.
     virtual void showError(const std::string& text) = 0;
     virtual void setBusy(bool busy) = 0;
-    // Lets pending window events through during the archive step.
+    // Lets pending window events through: after every page and, while
+    // packing, after every block. May throw ERunInterrupted.
     virtual void processEvents() = 0;
-    // Progress of the archive step: bytes of the book packed so far of total.
-    virtual void archiveProgress(std::uint64_t done, std::uint64_t total) = 0;
+    // How far the run is; total is 0 while the files to pack are being found.
+    virtual void progress(RunStage stage, std::uint64_t done, std::uint64_t total) = 0;
+    // A page's image (page 0: the cover's) could not be copied into the
+    // book; its page stays, without the image. The window says nothing.
+    virtual void imageNotCopied(int page, const std::string& path, const std::string& reason) {
+        (void)page, (void)path, (void)reason;
+    }
     virtual void openFolder(const std::string& path) = 0;
 };
 

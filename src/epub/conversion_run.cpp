@@ -1,11 +1,17 @@
 #include "epub/conversion_run.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <filesystem>
 #include <system_error>
 
 #include "epub/archive_request.h"
+#include "epub/image_namer.h"
 #include "epub/navigation_document.h"
 #include "epub/package_document.h"
 #include "epub/page_wrapper.h"
@@ -44,54 +50,42 @@ std::string normalPath(const std::string& path) {
     return p.string();
 }
 
-bool sameSource(const std::string& a, const std::string& b) {
-    if (a == b)
-        return true;
-    if (platform::fileExists(a) && platform::fileExists(b))
-        return platform::sameFile(a, b);
-    return normalPath(a) == normalPath(b);
+// A small file's bytes, when it is a regular one of at most max bytes.
+std::optional<std::string> readSmallFile(const std::string& path, std::size_t max) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {};
+    std::optional<std::string> text;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<std::size_t>(st.st_size) <= max) {
+        std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+        std::size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        if (got == bytes.size())
+            text = std::move(bytes);
+    }
+    ::close(fd);
+    return text;
 }
 
 }  // namespace
 
-ImageNamer::ImageNamer(int pageCount) {
-    for (const char* name : {"fb.opf", "fb.ncx", "cover.html"})
-        reserved_.push_back(platform::asciiUpper(name));
-    for (int n = 1; n <= pageCount; ++n)
-        reserved_.push_back(platform::asciiUpper("page" + std::to_string(n) + ".html"));
-}
-
-bool ImageNamer::taken(const std::string& name) const {
-    std::string upper = platform::asciiUpper(name);
-    for (const auto& r : reserved_)
-        if (r == upper)
-            return true;
-    for (const auto& [source, given] : given_)
-        if (platform::asciiUpper(given) == upper)
-            return true;
-    return false;
-}
-
-std::string ImageNamer::nameFor(const std::string& sourcePath) {
-    for (const auto& [source, given] : given_)
-        if (sameSource(source, sourcePath))
-            return given;
-    std::string base = platform::fileNamePart(sourcePath);
-    // A name starting with '.' is a hidden file here, and hidden files never
-    // reach the archive: such an image goes in without its leading dots.
-    const auto visible = base.find_first_not_of('.');
-    if (visible != 0 && !base.empty())
-        base = visible == std::string::npos ? "image" : base.substr(visible);
-    std::string name = base;
-    if (taken(name)) {
-        auto dot = base.find_last_of('.');
-        std::string stem = dot == std::string::npos || dot == 0 ? base : base.substr(0, dot);
-        std::string ext = dot == std::string::npos || dot == 0 ? std::string() : base.substr(dot);
-        for (int k = 2; taken(name); ++k)
-            name = stem + "-" + std::to_string(k) + ext;
-    }
-    given_.emplace_back(sourcePath, name);
-    return name;
+std::string missingContainerFile(const std::string& stagingDir) {
+    const std::string mimetype = stagingDir + "/mimetype";
+    if (readSmallFile(mimetype, 64) != std::optional<std::string>("application/epub+zip"))
+        return mimetype;
+    const std::string container = stagingDir + "/META-INF/container.xml";
+    const auto text = readSmallFile(container, 64 * 1024);
+    if (!text || text->find("full-path=\"OEBPS/fb.opf\"") == std::string::npos)
+        return container;
+    return std::string();
 }
 
 bool titleUsableAsFileName(const std::string& title) {
@@ -146,16 +140,38 @@ bool ConversionRun::pack() {
     return archiveRequest(
         stagingDir_, outputPath_,
         [this](std::uint64_t done, std::uint64_t total) {
-            host_.archiveProgress(done, total);
+            host_.progress(RunStage::Packing, done, total);
             host_.processEvents();
         },
         &failureReason_);
+}
+
+// A page whose copy fails keeps its wrapper, as a missing image does; the
+// host hears of it for every page that uses the image.
+void ConversionRun::copyImage(int page, const std::string& source, const std::string& name,
+                              bool first) {
+    if (first) {
+        std::string reason;
+        if (!platform::copyFileNoOverwrite(source, contentDir_ + "/" + name, &reason))
+            failedCopies_.emplace(name, reason);
+    }
+    if (auto failed = failedCopies_.find(name); failed != failedCopies_.end())
+        host_.imageNotCopied(page, source, failed->second);
+    host_.progress(RunStage::Copying, ++imagesDone_, imagesTotal_);
+    host_.processEvents();
 }
 
 RunResult ConversionRun::run() {
     const int n = book_.pageCount();
     if (n <= 0)
         return RunResult::Nothing;
+
+    // A book without its container files opens in no reader.
+    if (const std::string missing = missingContainerFile(stagingDir_); !missing.empty()) {
+        host_.showMessage(texts::kNotInstalled + missing + texts::kNotInstalledEnd,
+                          texts::kNoteCaption);
+        return RunResult::Stopped;
+    }
 
     StagingLock lock(stagingDir_);
     if (!lock.acquired()) {
@@ -175,20 +191,23 @@ RunResult ConversionRun::run() {
 
     BusyCursor busy(host_);
 
+    const std::string coverPath = book_.coverPath();
+    imagesTotal_ = static_cast<std::uint64_t>(n) + (coverPath.empty() ? 0 : 1);
+    host_.progress(RunStage::Copying, 0, imagesTotal_);
     ImageNamer namer(n);
     for (int i = 0; i < n; ++i) {
         const std::string source = book_.pagePath(i);
-        const std::string name = namer.nameFor(source);
-        platform::copyFileNoOverwrite(source, contentDir_ + "/" + name);
-        writePageWrapper(contentDir_ + "/page" + std::to_string(i + 1) + ".html", name);
+        const ImageName image = namer.nameFor(source);
+        writePageWrapper(contentDir_ + "/page" + std::to_string(i + 1) + ".html", image.name);
+        copyImage(i + 1, source, image.name, image.first);
     }
 
     std::optional<std::string> coverName;
-    const std::string coverPath = book_.coverPath();
     if (!coverPath.empty()) {
-        coverName = namer.nameFor(coverPath);
-        platform::copyFileNoOverwrite(coverPath, contentDir_ + "/" + *coverName);
-        writePageWrapper(contentDir_ + "/cover.html", *coverName);
+        const ImageName image = namer.nameFor(coverPath);
+        coverName = image.name;
+        writePageWrapper(contentDir_ + "/cover.html", image.name);
+        copyImage(0, coverPath, image.name, image.first);
     }
 
     writePackageDocument(book_, contentDir_, n, coverName, platform::shortDateString());

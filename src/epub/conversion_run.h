@@ -1,8 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
+#include <unordered_map>
 
 #include "epub/book.h"
 
@@ -15,29 +16,13 @@ enum class RunResult {
     Built,    // the .epub is complete
 };
 
-// The names the page images get inside the book. The first file keeps its
-// own name; a later, different file whose name is taken gets "stem-2.ext",
-// "stem-3.ext", ...; the same file added again shares its first copy. Names
-// are compared without regard to case (the archive does the same), and the
-// names the book's own documents use are never handed out. Leading dots are
-// dropped, since hidden files are not packed.
-class ImageNamer {
-public:
-    explicit ImageNamer(int pageCount);
-    std::string nameFor(const std::string& sourcePath);
-
-private:
-    bool taken(const std::string& name) const;
-    std::vector<std::pair<std::string, std::string>> given_;  // source, name
-    std::vector<std::string> reserved_;                       // upper-cased
-};
-
 // The Convert command: rebuilds the content directory, writes the pages,
 // the cover, the package and navigation documents, checks the fields and
 // packs the staging directory into <save path>/<title>.epub.
 //
 // Errors while building the documents leave as exceptions, for the caller's
-// error box; everything else is reported through the host.
+// error box, and so does ERunInterrupted from the host; everything else is
+// reported through the host.
 class ConversionRun {
 public:
     ConversionRun(const BookSource& book, RunHost& host, std::string stagingDir);
@@ -51,6 +36,7 @@ public:
 
 private:
     bool checkFields();
+    void copyImage(int page, const std::string& source, const std::string& name, bool first);
     bool pack();
 
     const BookSource& book_;
@@ -59,7 +45,16 @@ private:
     std::string contentDir_;
     std::string outputPath_;
     std::string failureReason_;
+    std::unordered_map<std::string, std::string> failedCopies_;  // name -> reason
+    std::uint64_t imagesDone_ = 0, imagesTotal_ = 0;
 };
+
+// The container files a reader needs beside the package document, as they
+// are installed in the staging directory: "mimetype" holding exactly
+// "application/epub+zip" and "META-INF/container.xml" naming OEBPS/fb.opf.
+// Empty when both are there, otherwise the path of the first one that is
+// missing or damaged.
+std::string missingContainerFile(const std::string& stagingDir);
 
 // Removes the content directory left by the last run, as closing the program
 // does. Skipped while another process converts. False (with the reason in

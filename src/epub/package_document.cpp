@@ -3,6 +3,7 @@
 #include <initializer_list>
 #include <utility>
 
+#include "epub/references.h"
 #include "epub/texts.h"
 #include "platform/locale.h"
 #include "epub/book_document.h"
@@ -76,7 +77,7 @@ void writePackageDocument(const BookSource& book, const std::string& contentDir,
     addItem("ncx", "fb.ncx", "application/x-dtbncx+xml");
     if (coverName) {
         addItem("cover", "cover.html", "application/xhtml+xml");
-        addItem("cover-image", *coverName, "image/jpeg");
+        addItem("cover-image", imageReference(*coverName), "image/jpeg");
     }
     for (int n = 1; n <= pageCount; ++n) {
         const std::string page = "page" + std::to_string(n);
@@ -94,7 +95,7 @@ void writePackageDocument(const BookSource& book, const std::string& contentDir,
     xml::TXMLNode* guide = package->AddElement("guide");
     if (coverName) {
         addElement(guide, "reference",
-                   {{"href", *coverName}, {"title", "cover"}, {"type", "cover"}});
+                   {{"href", imageReference(*coverName)}, {"title", "cover"}, {"type", "cover"}});
     }
 
     doc.SaveDocument(contentDir + "/fb.opf");

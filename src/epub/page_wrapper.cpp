@@ -3,33 +3,10 @@
 #include <cstdio>
 #include <fstream>
 
+#include "epub/references.h"
 #include "platform/locale.h"
 
 namespace pagelume::epub {
-
-std::string escapeAttribute(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
 
 std::string pageWrapperText(const std::string& languageTag, const std::string& imageName) {
     const char* crlf = "\r\n";
@@ -46,7 +23,7 @@ std::string pageWrapperText(const std::string& languageTag, const std::string& i
         s += line;
         s += crlf;
     }
-    s += "<img src=\"" + escapeAttribute(imageName) + "\" />";
+    s += "<img src=\"" + imageReference(imageName) + "\" />";
     s += crlf;
     for (const char* line : {"</div>", "</body>", "</html>"}) {
         s += line;

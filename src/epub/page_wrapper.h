@@ -5,14 +5,12 @@
 namespace pagelume::epub {
 
 // The eleven CR LF terminated lines of the XHTML page that shows one image.
-// The image name is escaped for markup; everything else is fixed text.
+// The image name goes in as a reference (see imageReference); everything
+// else is fixed text.
 std::string pageWrapperText(const std::string& languageTag, const std::string& imageName);
 
 // Writes the wrapper for imageName to path, replacing any file there.
 // False when the file could not be written (the run goes on regardless).
 bool writePageWrapper(const std::string& path, const std::string& imageName);
-
-// Escapes & < > " for use inside a double-quoted attribute value.
-std::string escapeAttribute(const std::string& text);
 
 }  // namespace pagelume::epub

@@ -27,5 +27,8 @@ inline constexpr const char* kBuilt = "Successed to build: ";
 inline constexpr const char* kBuiltCaption = "Congratulation";
 inline constexpr const char* kBuildFailed = "Failed to build: ";
 inline constexpr const char* kCannotRemove = "Cannot remove the folder ";
+// + path + kNotInstalledEnd
+inline constexpr const char* kNotInstalled = "Pagelume is not installed completely: ";
+inline constexpr const char* kNotInstalledEnd = " is missing or damaged.";
 
 }  // namespace pagelume::texts

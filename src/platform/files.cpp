@@ -74,11 +74,16 @@ std::optional<uint32_t> fileAttributes(const std::string& path) {
     return attributesFromStat(st, fileNamePart(name));
 }
 
-std::vector<DirEntry> listDirectory(const std::string& dir) {
+std::vector<DirEntry> listDirectory(const std::string& dir, int* error) {
     std::vector<DirEntry> out;
+    if (error)
+        *error = 0;
     DIR* d = ::opendir(dir.c_str());
-    if (!d)
+    if (!d) {
+        if (error)
+            *error = errno;
         return out;
+    }
     std::string base = dir;
     if (base.empty() || base.back() != '/')
         base += '/';
@@ -88,12 +93,13 @@ std::vector<DirEntry> listDirectory(const std::string& dir) {
             continue;
         struct stat st {};
         if (::stat((base + name).c_str(), &st) != 0) {
-            // A dangling link or a file that vanished: list it as a system
-            // file so that walks pass over it.
-            out.push_back({name, false, faSysFile | faArchive});
+            uint32_t attr = faSysFile | faArchive;
+            if (name[0] == '.')
+                attr |= faHidden;
+            out.push_back({name, false, attr, errno});
             continue;
         }
-        out.push_back({name, S_ISDIR(st.st_mode), attributesFromStat(st, name)});
+        out.push_back({name, S_ISDIR(st.st_mode), attributesFromStat(st, name), 0});
     }
     ::closedir(d);
     std::sort(out.begin(), out.end(),
@@ -144,28 +150,40 @@ bool createDirectories(const std::string& path) {
     return directoryExists(path);
 }
 
-bool copyFileNoOverwrite(const std::string& source, const std::string& target) {
-    int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
+bool copyFileNoOverwrite(const std::string& source, const std::string& target,
+                         std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error)
+            *error = why;
         return false;
+    };
+    // Non-blocking: opening a FIFO for reading would otherwise wait for a
+    // writer that may never come.
+    int in = ::open(source.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (in < 0)
+        return fail(errorText(errno));
     struct stat st {};
     if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = errno;
         ::close(in);
-        return false;
+        return fail(S_ISDIR(st.st_mode) ? errorText(EISDIR)
+                    : st.st_mode != 0   ? std::string("not a regular file")
+                                        : errorText(err));
     }
     int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (out < 0) {
+        const int err = errno;
         ::close(in);
-        return false;
+        return fail(errorText(err));
     }
-    bool ok = true;
+    int err = 0;
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(in, buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
-            ok = false;
+            err = errno;
             break;
         }
         if (n == 0)
@@ -176,20 +194,22 @@ bool copyFileNoOverwrite(const std::string& source, const std::string& target) {
             if (w < 0 && errno == EINTR)
                 continue;
             if (w <= 0) {
-                ok = false;
+                err = w < 0 ? errno : ENOSPC;
                 break;
             }
             off += w;
         }
-        if (!ok)
+        if (err)
             break;
     }
     ::close(in);
-    if (::close(out) != 0)
-        ok = false;
-    if (!ok)
+    if (::close(out) != 0 && !err)
+        err = errno;
+    if (err) {
         ::unlink(target.c_str());
-    return ok;
+        return fail(errorText(err));
+    }
+    return true;
 }
 
 bool removeTree(const std::string& path, std::string* error) {
@@ -206,6 +226,10 @@ bool removeTree(const std::string& path, std::string* error) {
         return false;
     }
     return true;
+}
+
+std::string errorText(int err) {
+    return std::strerror(err);
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

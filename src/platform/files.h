@@ -22,6 +22,10 @@ struct DirEntry {
     std::string name;  // as listed, no directory part
     bool isDirectory = false;
     uint32_t attributes = 0;
+    // errno of the stat that failed (a dangling link, an entry that vanished
+    // or cannot be examined), 0 when the entry could be examined. Such an
+    // entry counts as a system file.
+    int statError = 0;
 };
 
 // 0x20 for a regular file (+0x01 when its owner cannot write it), 0x10 for a
@@ -32,8 +36,9 @@ std::optional<uint32_t> fileAttributes(const std::string& path);
 
 // The entries of a directory except "." and "..", in case-insensitive order
 // (names compared upper-cased, as NTFS orders them), so that archives and
-// walks are reproducible. Empty when the directory cannot be read.
-std::vector<DirEntry> listDirectory(const std::string& dir);
+// walks are reproducible. Empty when the directory cannot be read; then
+// *error (when given) receives the errno, otherwise it is set to 0.
+std::vector<DirEntry> listDirectory(const std::string& dir, int* error = nullptr);
 
 // Orders two names as listDirectory does.
 bool nameLessNoCase(const std::string& a, const std::string& b);
@@ -51,9 +56,15 @@ bool pathExists(const std::string& path);
 // Creates the directory and any missing parents; true when it exists afterwards.
 bool createDirectories(const std::string& path);
 
-// Copies a file; refuses (false) when the target exists. A failed copy leaves
-// no partial target behind.
-bool copyFileNoOverwrite(const std::string& source, const std::string& target);
+// Copies a regular file; refuses (false) when the target exists. A source
+// that is not a regular file (a pipe, socket, device or directory) is refused
+// without being waited on. A failed copy leaves no partial target behind and
+// puts the reason into *error (when given).
+bool copyFileNoOverwrite(const std::string& source, const std::string& target,
+                         std::string* error = nullptr);
+
+// The system's message for an errno value.
+std::string errorText(int err);
 
 // Removes a directory with everything in it, for good. On failure returns
 // false and puts the system's reason into *error (when given).

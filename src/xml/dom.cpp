@@ -9,8 +9,12 @@ namespace pagelume::xml::dom {
 
 namespace {
 
+// Searched from the end, where a document being built is worked on, so that
+// building stays linear in the number of children.
 std::size_t indexIn(const std::vector<Node*>& list, const Node* node) {
-    return static_cast<std::size_t>(std::find(list.begin(), list.end(), node) - list.begin());
+    const auto found = std::find(list.rbegin(), list.rend(), node);
+    return found == list.rend() ? list.size()
+                                : static_cast<std::size_t>(list.rend() - found) - 1;
 }
 
 bool isDeclaration(const Node* node) {
@@ -133,20 +137,20 @@ void Node::checkInsert(Node* child, std::size_t position, const Node* replaced) 
             refuse("A node cannot become its own descendant");
     }
     const Node* first = nullptr;  // first child that stays
-    int otherElements = 0;
     for (const Node* n : children_) {
-        if (n == child || n == replaced)
-            continue;
-        if (!first)
+        if (n != child && n != replaced) {
             first = n;
-        if (n->type_ == NodeType::Element)
-            ++otherElements;
+            break;
+        }
     }
     if (type_ == NodeType::Document) {
         if (child->type_ == NodeType::Text || child->type_ == NodeType::CData) {
             refuse("Text cannot stand outside the root element");
         }
-        if (child->type_ == NodeType::Element && otherElements > 0) {
+        const bool otherElement = std::any_of(children_.begin(), children_.end(), [&](Node* n) {
+            return n != child && n != replaced && n->type_ == NodeType::Element;
+        });
+        if (child->type_ == NodeType::Element && otherElement) {
             refuse("A document has only one root element");
         }
     }

@@ -30,9 +30,9 @@ std::size_t EntrySource::read(unsigned char* buf, std::size_t max) {
     const auto count = static_cast<std::size_t>(n);
     crc_ = static_cast<std::uint32_t>(::crc32(crc_, buf, static_cast<uInt>(count)));
     bytesRead_ += count;
-    // A file that shrank ends here; later reads would only find nothing.
+    // The entry would silently lack its end: the book is not built from it.
     if (count == 0)
-        size_ = bytesRead_;
+        throw EInOutError(path_ + ": " + kFileShrank);
     return count;
 }
 

@@ -19,7 +19,7 @@ inline constexpr std::size_t kStoreBufferSize = 0x8000;
 
 // The open source file of the entry being written (the input routine).
 // Reads stop at the size the file had when it was opened: a file that grows
-// meanwhile is taken as it was, one that shrinks as far as it goes.
+// meanwhile is taken as it was; one that shrinks fails the run.
 class EntrySource {
 public:
     EntrySource(FileIo& io, int fd, std::string path, std::uint64_t size)

@@ -2,6 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
+
+#include "platform/exception.h"
 #include "zip/wildcard.h"
 
 namespace pagelume::zip {
@@ -16,9 +19,11 @@ TDirSearch::TDirSearch(const std::string& startDir, const std::string& fileMask,
 }
 
 bool TDirSearch::push(const std::string& dir) {
+    // A folder that cannot be read would leave its files out of the archive
+    // without a word: the walk fails instead.
     struct stat st {};
     if (::stat(dir.c_str(), &st) != 0)
-        return false;
+        throw EInOutError(dir + ": " + platform::errorText(errno));
     // A link back to a directory already open on the way down would make the
     // walk endless; it is passed over.
     for (const auto& level : stack_) {
@@ -29,7 +34,16 @@ bool TDirSearch::push(const std::string& dir) {
     level.dir = dir;
     level.device = st.st_dev;
     level.inode = st.st_ino;
-    for (auto& item : platform::listDirectory(dir)) {
+    int error = 0;
+    std::vector<platform::DirEntry> items = platform::listDirectory(dir, &error);
+    if (error)
+        throw EInOutError(dir + ": " + platform::errorText(error));
+    for (auto& item : items) {
+        // Hidden by its name: passed over without being looked at.
+        if (item.attributes & exclusion_ & platform::faHidden)
+            continue;
+        if (item.statError)
+            throw EInOutError(dir + item.name + ": " + platform::errorText(item.statError));
         if ((item.attributes & exclusion_) == 0)
             level.items.push_back(std::move(item));
     }

@@ -22,7 +22,9 @@ struct TSearchData {
 // Walks a directory tree depth first, parent before children, in the order
 // of the sorted listings. Items having any attribute of the exclusion mask
 // (hidden and system ones, with the writer's defaults) are never seen, nor is
-// anything below them.
+// anything below them. A folder that cannot be listed, or an entry that cannot
+// be examined (a dangling link, one that vanished), throws EInOutError
+// ("<path>: <reason>"), unless its name already hides it.
 class TDirSearch {
 public:
     TDirSearch(const std::string& startDir, const std::string& fileMask, bool recurse,

@@ -4,7 +4,6 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <cstring>
 
 namespace pagelume::zip {
 
@@ -51,10 +50,6 @@ int FileIo::unlink(const std::string& path) {
 FileIo& FileIo::system() {
     static FileIo io;
     return io;
-}
-
-std::string errorText(int err) {
-    return std::strerror(err);
 }
 
 }  // namespace pagelume::zip

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/files.h"
+
 namespace pagelume::zip {
 
 // The few system calls the writer makes on files, behind one small interface
@@ -33,7 +35,6 @@ public:
     static FileIo& system();
 };
 
-// The system's message for an errno value.
-std::string errorText(int err);
+using platform::errorText;
 
 }  // namespace pagelume::zip

@@ -70,12 +70,18 @@ std::size_t utf8SequenceLength(const std::string& s, std::size_t i) {
 
 }  // namespace
 
-EncodedName encodeEntryName(const std::string& name, TOEMConvert mode) {
+EncodedName encodeEntryName(const std::string& rawName, TOEMConvert mode) {
+    // The format's only separator is '/'; readers take a backslash for one
+    // too, or warn about it.
+    std::string name = rawName;
     bool ascii = true;
-    for (char c : name)
+    for (char& c : name) {
+        if (c == '\\')
+            c = '/';
         ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    }
     if (ascii && mode == oemFlexible)
-        return {name, false};
+        return {std::move(name), false};
     // Names on disk are bytes: a byte that is not part of valid UTF-8 is read
     // as Latin-1, so that the flagged name is always valid UTF-8.
     EncodedName out{std::string(), true};

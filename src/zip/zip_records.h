@@ -39,6 +39,7 @@ inline constexpr std::uint32_t kZip64LocatorSize = 20;
 enum TOEMConvert { oemNever, oemFlexible };
 
 // A stored name as written: its bytes and whether they are flagged UTF-8.
+// Backslashes become forward slashes.
 struct EncodedName {
     std::string bytes;
     bool utf8 = false;

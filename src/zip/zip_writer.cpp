@@ -13,6 +13,7 @@
 #include "platform/files.h"
 #include "zip/compression.h"
 #include "zip/dir_search.h"
+#include "zip/temp_archive.h"
 #include "zip/wildcard.h"
 #include "zip/zip_stream.h"
 
@@ -46,16 +47,10 @@ std::string trimmed(const std::string& s) {
 // Everything one add run holds; released on every way out of Zip.
 struct TZipWriter::Run {
     explicit Run(FileIo& io) : io(io) {}
-    ~Run() {
-        if (file) {
-            file.reset();  // closes
-            io.unlink(tempPath);
-        }
-    }
 
     FileIo& io;
+    std::unique_ptr<TempArchive> temp;  // declared first: removed after the file is closed
     std::unique_ptr<ArchiveFile> file;
-    std::string tempPath;
     bool zipExists = false;
     dev_t zipDevice = 0;
     ino_t zipInode = 0;
@@ -147,12 +142,10 @@ int TZipWriter::Zip() {
 
         expandFilesList(run);
 
-        // A short hidden name, so that a long title cannot make it too long
-        // and a walk of the folder passes over it.
-        run.tempPath = platform::directoryPart(zipName_) + ".pagelume-XXXXXX.tmp";
-        const int fd = io_.mkstemps(run.tempPath, 4);
-        if (fd < 0)
-            throw EInOutError(errorText(errno));
+        const std::string folder = platform::directoryPart(zipName_);
+        sweepStaleTempArchives(folder);
+        run.temp = std::make_unique<TempArchive>(io_, folder);
+        const int fd = run.temp->releaseFd();
         run.file = std::make_unique<ArchiveFile>(io_, fd);
         ::fchmod(fd, newFileMode());
 
@@ -173,11 +166,10 @@ int TZipWriter::Zip() {
         endCentral_.write(out);
         out.finish();
 
-        if (io_.rename(run.tempPath, zipName_) != 0)
+        if (!run.temp->renameTo(zipName_))
             throw EInOutError(errorText(errno));
-        run.file.reset();  // the name is taken: nothing left to remove
+        run.temp.reset();
         // Make the rename itself durable; the archive is complete either way.
-        const std::string folder = platform::directoryPart(zipName_);
         const int dirFd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_CLOEXEC);
         if (dirFd >= 0) {
             ::fsync(dirFd);
@@ -287,8 +279,11 @@ bool TZipWriter::addEntry(Run& run, const std::string& path) {
     record.oemConvert = oemConvert_;
     record.setFileName(platform::fileNamePart(path));
     record.setDirectory(storedDirectory(path));
-    // The first of two files with the same stored name wins.
-    const std::string key = platform::asciiUpper(record.storedName());
+    // The first of two files with the same stored name wins. Names are
+    // compared as they are written, since different bytes on disk can
+    // encode alike.
+    const std::string key =
+        platform::asciiUpper(encodeEntryName(record.storedName(), oemConvert_).bytes);
     if (run.names.count(key))
         return false;
 

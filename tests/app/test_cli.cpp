@@ -14,6 +14,7 @@ using test::TempDir;
 using test::writeFile;
 
 struct Cli {
+    Cli() { test::installContainerFiles(dir / "epubfiles"); }
     TempDir dir;
     std::string out, err;
     int run(std::vector<std::string> args, const std::string& input = "", bool tty = false) {
@@ -36,7 +37,7 @@ TEST(CommandLine, UsageHelpAndVersion) {
     EXPECT_NE(cli.err.find("unknown option --frobnicate"), std::string::npos);
     EXPECT_EQ(cli.run({"--title"}), 2);
     EXPECT_EQ(cli.run({"--title", "T"}), 2) << "no pages";
-    EXPECT_FALSE(platform::pathExists(cli.dir / "epubfiles"));
+    EXPECT_FALSE(platform::pathExists(cli.dir / "epubfiles/.pagelume.lock"));
 }
 
 TEST(CommandLine, StopsAtTheChecksWithStatusOneAndCleansUp) {

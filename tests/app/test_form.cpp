@@ -18,6 +18,7 @@ using test::writeFile;
 
 class FormTest : public ::testing::Test {
 protected:
+    FormTest() { test::installContainerFiles(exe / "epubfiles"); }
     std::unique_ptr<TForm1> makeForm() { return std::make_unique<TForm1>(exe.path(), desktop); }
 
     // Rows as "number:path" for compact comparisons.
@@ -157,7 +158,6 @@ TEST_F(FormTest, TheSavePathSurvivesARestartAndOtherLinesStay) {
 }
 
 TEST_F(FormTest, ShutdownRemovesTheContentDirectoryOnly) {
-    writeFile(exe / "epubfiles/mimetype", "application/epub+zip");
     writeFile(exe / "epubfiles/OEBPS/page1.html", "left from an earlier run");
     writeFile(exe / "out/Book.epub", "a finished book");
     auto f = makeForm();

@@ -198,13 +198,15 @@ TEST_F(WindowTest, APageThatIsNoPngGetsTheDecodersMessage) {
     EXPECT_EQ(form.Image1->Picture().width(), 146) << "the placeholder stays";
 }
 
-TEST_F(WindowTest, ProgressBarShowsOnlyWhilePacking) {
+TEST_F(WindowTest, ProgressBarShowsThroughTheWholeRun) {
     EXPECT_TRUE(form.ProgressBar1->isHidden());
-    form.archiveProgress(10, 0);
-    EXPECT_TRUE(form.ProgressBar1->isHidden()) << "no total yet";
-    form.archiveProgress(50, 100);
+    form.progress(epub::RunStage::Copying, 5, 10);
     EXPECT_FALSE(form.ProgressBar1->isHidden());
-    EXPECT_EQ(form.ProgressBar1->value(), 500);
+    EXPECT_EQ(form.ProgressBar1->value(), 50) << "copying fills the first tenth";
+    form.progress(epub::RunStage::Packing, 10, 0);
+    EXPECT_EQ(form.ProgressBar1->value(), 50) << "no total yet";
+    form.progress(epub::RunStage::Packing, 50, 100);
+    EXPECT_EQ(form.ProgressBar1->value(), 550);
     form.PNGButton4Click();  // an empty list: the run ends at once
     EXPECT_TRUE(form.ProgressBar1->isHidden());
 }

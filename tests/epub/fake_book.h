@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,8 +41,24 @@ struct FakeHost : epub::RunHost {
         busy += b ? 1 : -1;
         maxBusy = std::max(maxBusy, busy);
     }
-    void processEvents() override { ++events; }
-    void archiveProgress(std::uint64_t, std::uint64_t) override {}
+    struct Progress {
+        epub::RunStage stage;
+        std::uint64_t done, total;
+    };
+    std::vector<Progress> progressSeen;
+    std::vector<std::string> notCopied;  // "page: path: reason"
+    std::function<void()> onEvents;      // e.g. to throw ERunInterrupted
+    void processEvents() override {
+        ++events;
+        if (onEvents)
+            onEvents();
+    }
+    void progress(epub::RunStage stage, std::uint64_t done, std::uint64_t total) override {
+        progressSeen.push_back({stage, done, total});
+    }
+    void imageNotCopied(int page, const std::string& path, const std::string& reason) override {
+        notCopied.push_back(std::to_string(page) + ": " + path + ": " + reason);
+    }
     void openFolder(const std::string& p) override { opened.push_back(p); }
 };
 

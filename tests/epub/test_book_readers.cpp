@@ -33,9 +33,7 @@ bool have(const std::string& tool) { return run("command -v " + tool).first == 0
 class BookReadersTest : public ::testing::Test {
 protected:
     BookReadersTest() {
-        writeFile(dir / "epubfiles/mimetype", readFile(PAGELUME_SOURCE_DIR "/resources/epubfiles/mimetype"));
-        writeFile(dir / "epubfiles/META-INF/container.xml",
-                  readFile(PAGELUME_SOURCE_DIR "/resources/epubfiles/META-INF/container.xml"));
+        test::installContainerFiles(dir / "epubfiles");
         for (int i = 1; i <= 3; ++i)
             writeFile(dir / ("in/p" + std::to_string(i) + ".png"),
                       test::makePng(40, 60, [i](int x, int y) { return 0xFF000000u | uint32_t(x * y * i); }));

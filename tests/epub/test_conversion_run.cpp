@@ -24,8 +24,7 @@ using test::writeFile;
 class ConversionRunTest : public ::testing::Test {
 protected:
     ConversionRunTest() {
-        writeFile(staging() + "/mimetype", "application/epub+zip");
-        writeFile(staging() + "/META-INF/container.xml", "<container/>");
+        test::installContainerFiles(staging());
         writeFile(dir / "in/a.png", "image a");
         writeFile(dir / "in/b.png", "image b");
         writeFile(dir / "other/a.png", "another a");
@@ -184,9 +183,19 @@ TEST_F(ConversionRunTest, ASecondConversionAtTheSameTimeIsRefused) {
 }
 
 TEST_F(ConversionRunTest, ADocumentThatCannotBeSavedEndsTheRunWithItsException) {
-    writeFile(dir / "plain", "not a folder");
-    book.save = dir / "out";
-    ConversionRun r(book, host, dir / "plain/epubfiles");
+    // Something takes the content directory's place once the run has made it.
+    struct TakenAway : FakeBook {
+        std::string content;
+        std::string pagePath(int i) const override {
+            std::error_code ec;
+            fs::remove_all(content, ec);
+            writeFile(content, "not a folder");
+            return FakeBook::pagePath(i);
+        }
+    } taken;
+    static_cast<FakeBook&>(taken) = book;
+    taken.content = content();
+    ConversionRun r(taken, host, staging());
     EXPECT_THROW(r.run(), std::exception);
     EXPECT_EQ(host.busy, 0) << "the cursor is restored on the way out";
     EXPECT_TRUE(host.messages.empty());

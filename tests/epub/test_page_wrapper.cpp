@@ -10,7 +10,7 @@ using test::readFile;
 using test::TempDir;
 using test::writeFile;
 
-TEST(PageWrapper, MatchesTheGoldenFileWithAnEscapedNonAsciiName) {
+TEST(PageWrapper, MatchesTheGoldenFileWithAnEncodedNonAsciiName) {
     TempDir dir;
     const std::string path = dir / "page1.html";
     writeFile(path, std::string(5000, 'x'));  // an older, longer file is replaced whole

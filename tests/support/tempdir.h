@@ -46,4 +46,11 @@ inline void writeFile(const std::string& path, const std::string& bytes) {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// The container files, as the program installs them, into a staging folder.
+inline void installContainerFiles(const std::string& stagingDir) {
+    const std::string from = PAGELUME_SOURCE_DIR "/resources/epubfiles";
+    writeFile(stagingDir + "/mimetype", readFile(from + "/mimetype"));
+    writeFile(stagingDir + "/META-INF/container.xml", readFile(from + "/META-INF/container.xml"));
+}
+
 }  // namespace pagelume::test

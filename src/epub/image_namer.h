@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace pagelume::epub {
+
+// The name an image gets inside the book.
+struct ImageName {
+    std::string name;
+    bool first = true;  // the first time this source file is named: copy it
+};
+
+// The names the page images get inside the book. The first file keeps its
+// own name; a later, different file whose name is taken gets "stem-2.ext",
+// "stem-3.ext", ...; the same file added again shares its first copy. Names
+// are compared without regard to case (the archive does the same), and the
+// names the book's own documents use are never handed out. Leading dots are
+// dropped, since hidden files are not packed; a backslash, a control
+// character or a byte that is not UTF-8 becomes '_', so that every name is
+// the same text in the archive and in the references to it.
+//
+// Each source is looked at once (one stat) and every lookup is hashed, so
+// naming a book costs time in proportion to its pages.
+class ImageNamer {
+public:
+    explicit ImageNamer(int pageCount) : pageCount_(pageCount) {}
+    ImageName nameFor(const std::string& sourcePath);
+
+private:
+    bool taken(const std::string& upperName) const;
+
+    int pageCount_;
+    std::unordered_map<std::string, std::string> bySource_;  // source identity -> name
+    std::unordered_set<std::string> given_;                  // upper-cased names
+    std::unordered_map<std::string, int> nextSuffix_;        // upper-cased stem/ext -> k
+};
+
+// The file name part of a path as it may stand in the book: every backslash,
+// control character (U+0000 to U+001F, U+007F) and byte that is not part of
+// valid UTF-8 replaced by '_', and leading dots dropped ("image" when nothing
+// is left).
+std::string bookImageName(const std::string& fileName);
+
+}  // namespace pagelume::epub
