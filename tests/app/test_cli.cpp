@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
 #include <sstream>
 
 #include "app/cli.h"
@@ -17,10 +20,11 @@ struct Cli {
     Cli() { test::installContainerFiles(dir / "epubfiles"); }
     TempDir dir;
     std::string out, err;
-    int run(std::vector<std::string> args, const std::string& input = "", bool tty = false) {
+    int run(std::vector<std::string> args, const std::string& input = "", bool tty = false,
+            bool errTty = false) {
         std::istringstream in(input);
         std::ostringstream o, e;
-        int status = runCommandLine(args, dir / "epubfiles", in, o, e, tty);
+        int status = runCommandLine(args, dir / "epubfiles", in, o, e, tty, errTty);
         out = o.str();
         err = e.str();
         return status;
@@ -75,6 +79,58 @@ TEST(CommandLine, BuildsAndAsksBeforeReplacing) {
     EXPECT_EQ(cli.run(withYes), 0);
     EXPECT_EQ(readFile(cli.dir / "out/T.epub").size(), book.size());
     EXPECT_FALSE(platform::pathExists(cli.dir / "epubfiles/OEBPS"));
+}
+
+TEST(CommandLine, LostPagesAreWarnedAboutAndTheBookIsBuilt) {
+    Cli cli;
+    writeFile(cli.dir / "a.png", "a");
+    ASSERT_EQ(::mkfifo((cli.dir / "pipe.png").c_str(), 0644), 0);
+    ASSERT_EQ(cli.run({"--title", "T", "--author", "A", "--output", cli.dir / "out", cli.dir / "a.png",
+                       cli.dir / "gone.png", cli.dir / "pipe.png", "--cover", cli.dir / "gone.png"}),
+              0)
+        << cli.err;
+    EXPECT_EQ(cli.err, "warning: page 2: " + (cli.dir / "gone.png") + ": No such file or directory\n" +
+                           "warning: page 3: " + (cli.dir / "pipe.png") + ": not a regular file\n" +
+                           "warning: cover: " + (cli.dir / "gone.png") +
+                           ": No such file or directory\n" + "Successed to build: " +
+                           (cli.dir / "out/T.epub") + "\n");
+}
+
+TEST(CommandLine, AProgressLineOnlyOnATerminalAndNotWhenQuiet) {
+    Cli cli;
+    writeFile(cli.dir / "a.png", "a");
+    writeFile(cli.dir / "b.png", "b");
+    const std::vector<std::string> args = {"--yes", "--title", "T", "--author", "A", "--output",
+                                           cli.dir / "out", cli.dir / "a.png", cli.dir / "b.png"};
+    ASSERT_EQ(cli.run(args, "", false, true), 0);
+    const std::string& err = cli.err;
+    const auto copied = err.find("\r\033[KCopying pages: 2 of 2");
+    const auto packed = err.find("\r\033[KPacking the book: 100%");
+    const auto built = err.find("\r\033[KSuccessed to build: ");
+    EXPECT_NE(err.find("\r\033[KCopying pages: 0 of 2"), std::string::npos) << err;
+    EXPECT_LT(copied, packed);
+    EXPECT_LT(packed, built) << "the line is cleared before the message";
+    EXPECT_EQ(err.find("\r\033[KPacking the book: 100%", packed + 1), std::string::npos)
+        << "redrawn only when it changes";
+
+    auto quiet = args;
+    quiet.insert(quiet.begin(), "--quiet");
+    ASSERT_EQ(cli.run(quiet, "", false, true), 0);
+    EXPECT_EQ(cli.err, "Successed to build: " + (cli.dir / "out/T.epub") + "\n");
+    ASSERT_EQ(cli.run(args, "", false, false), 0);
+    EXPECT_EQ(cli.err, "Successed to build: " + (cli.dir / "out/T.epub") + "\n");
+}
+
+TEST(CommandLine, AnIncompleteInstallationIsReported) {
+    Cli cli;
+    writeFile(cli.dir / "a.png", "a");
+    std::filesystem::remove(cli.dir / "epubfiles/META-INF/container.xml");
+    EXPECT_EQ(cli.run({"--title", "T", "--author", "A", "--output", cli.dir / "out", cli.dir / "a.png"}),
+              1);
+    EXPECT_EQ(cli.err, "Pagelume is not installed completely: " +
+                           (cli.dir / "epubfiles/META-INF/container.xml") +
+                           " is missing or damaged.\n");
+    EXPECT_FALSE(platform::pathExists(cli.dir / "out"));
 }
 
 }  // namespace

@@ -210,6 +210,31 @@ TEST_F(FormTest, DuringAConversionCommandsAreOffAndClosingWaits) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+TEST_F(FormTest, WhenTheSessionEndsARunStopsCleansUpAndTheWindowCloses) {
+    writeFile(exe / "in/a.png", std::string(1 << 20, 'a'));
+    writeFile(exe / "out/T.epub", "old");
+    auto f = makeForm();
+    f->show();
+    addRows(*f, desktop, {QString::fromStdString(exe / "in/a.png")});
+    f->Edit1->setText("T");
+    f->Edit2->setText("A");
+    f->LabeledEdit4->setText(QString::fromStdString(exe / "out"));
+    desktop.answer = true;  // the question was already answered when the signal came
+    desktop.duringQuestion = [&] { f->sessionEnding(); };
+    f->PNGButton4Click();
+    EXPECT_FALSE(f->isVisible());
+    EXPECT_FALSE(f->conversionRunning());
+    EXPECT_TRUE(desktop.messages.empty()) << "neither built nor failed";
+    EXPECT_TRUE(desktop.errors.empty());
+    std::vector<std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(exe / "out"))
+        out.push_back(e.path().filename());
+    EXPECT_EQ(out, std::vector<std::string>{"T.epub"});
+    EXPECT_EQ(readFile(exe / "out/T.epub"), "old");
+    f->FormDestroy();
+    EXPECT_FALSE(platform::pathExists(exe / "epubfiles/OEBPS"));
+}
+
 TEST_F(FormTest, HomeOpensTheReadmeBesideTheProgram) {
     auto f = makeForm();
     f->PNGButton5Click();

@@ -87,5 +87,35 @@ TEST_F(BookReadersTest, EpubcheckFindsNoContainerError) {
     EXPECT_EQ(report.find("PKG-"), std::string::npos) << report;
 }
 
+TEST(BookReferences, AwkwardImageNamesAreFollowedByAReader) {
+    TempDir dir;
+    test::installContainerFiles(dir / "epubfiles");
+    test::FakeBook book;
+    test::FakeHost host;
+    const std::vector<std::string> names = {
+        "issue#2.png", "what?.png",   "100%.png",   "r&d.png",       "q\"uote.png", "<b>.png",
+        "x\\y.png",     "tab\tnl\n.png", "caf\xE9.png", "caf\xC3\xA9 1.png", "\x01.png"};
+    for (const auto& name : names) {
+        writeFile(dir / ("in/" + name), "image " + name);
+        book.pages.push_back(dir / ("in/" + name));
+    }
+    book.cover = dir / "in/r&d.png";
+    book.save = dir / "out";
+    ConversionRun r(book, host, dir / "epubfiles");
+    ASSERT_EQ(r.run(), RunResult::Built);
+    if (!have("python3"))
+        GTEST_SKIP() << "python3 is not installed";
+    const auto [status, report] = run("python3 " PAGELUME_SOURCE_DIR
+                                      "/tests/epub/check_references.py '" + (dir / "out/Book.epub") + "'");
+    EXPECT_EQ(status, 0) << report;
+    const std::string opf = readFile(dir / "epubfiles/OEBPS/fb.opf");
+    EXPECT_NE(opf.find("href=\"r%26d.png\""), std::string::npos);
+    EXPECT_NE(readFile(dir / "epubfiles/OEBPS/page1.html").find("<img src=\"issue%232.png\" />"),
+              std::string::npos);
+    EXPECT_NE(readFile(dir / "epubfiles/OEBPS/page10.html").find("src=\"caf\xC3\xA9 1.png\""),
+              std::string::npos)
+        << "blanks and letters stay as they are";
+}
+
 }  // namespace
 }  // namespace pagelume::epub

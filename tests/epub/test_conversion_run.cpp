@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <functional>
 
 #include "epub/conversion_run.h"
+#include "epub/image_namer.h"
 #include "epub/page_wrapper.h"
 #include "epub/staging_lock.h"
 #include "epub/texts.h"
@@ -200,6 +205,126 @@ TEST_F(ConversionRunTest, ADocumentThatCannotBeSavedEndsTheRunWithItsException) 
     EXPECT_EQ(host.busy, 0) << "the cursor is restored on the way out";
     EXPECT_TRUE(host.messages.empty());
     EXPECT_FALSE(platform::pathExists(dir / "out/Book.epub"));
+}
+
+TEST_F(ConversionRunTest, APageOrCoverThatIsNoRegularFileIsALostImageNeverWaitedOn) {
+    ::alarm(60);  // a run that waits on the pipe ends the test instead of hanging it
+    ASSERT_EQ(::mkfifo((dir / "pipe.png").c_str(), 0644), 0);
+    ASSERT_EQ(::mkfifo((dir / "cover.png").c_str(), 0644), 0);
+    book.pages = {dir / "in/a.png", dir / "pipe.png", "/dev/zero", dir / "gone.png", dir / "pipe.png"};
+    book.cover = dir / "cover.png";
+    EXPECT_EQ(run(), RunResult::Built);
+    ::alarm(0);
+    EXPECT_EQ(host.notCopied, (std::vector<std::string>{
+                                  "2: " + (dir / "pipe.png") + ": not a regular file",
+                                  "3: /dev/zero: not a regular file",
+                                  "4: " + (dir / "gone.png") + ": No such file or directory",
+                                  "5: " + (dir / "pipe.png") + ": not a regular file",
+                                  "0: " + (dir / "cover.png") + ": not a regular file"}));
+    EXPECT_EQ(wrapperImage(2), "pipe.png") << "the page stays, as for a missing image";
+    EXPECT_FALSE(platform::pathExists(content() + "/pipe.png"));
+    EXPECT_FALSE(platform::pathExists(content() + "/zero"));
+    EXPECT_TRUE(platform::fileExists(content() + "/cover.html"));
+}
+
+TEST_F(ConversionRunTest, WithoutItsContainerFilesNothingIsTouched) {
+    const std::string mimetype = staging() + "/mimetype";
+    const std::string container = staging() + "/META-INF/container.xml";
+    const std::string good = readFile(container);
+    const std::pair<std::function<void()>, std::string> damages[] = {
+        {[&] { std::filesystem::remove(mimetype); }, mimetype},
+        {[&] { writeFile(mimetype, "application/epub+zip\n"); }, mimetype},
+        {[&] { writeFile(mimetype, "application/zip"); }, mimetype},
+        {[&] { std::filesystem::remove(container); }, container},
+        {[&] { writeFile(container, good.substr(0, 60)); }, container},
+        {[&] { std::filesystem::remove(container), ::mkfifo(container.c_str(), 0644); }, container},
+    };
+    for (const auto& [damage, path] : damages) {
+        TempDir fresh;
+        test::installContainerFiles(fresh.path());
+        damage();
+        host = FakeHost();
+        EXPECT_EQ(run(), RunResult::Stopped);
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].text,
+                  "Pagelume is not installed completely: " + path + " is missing or damaged.");
+        EXPECT_EQ(host.messages[0].caption, "Note!");
+        EXPECT_EQ(host.maxBusy, 0);
+        EXPECT_FALSE(platform::pathExists(content()));
+        EXPECT_FALSE(platform::pathExists(staging() + "/.pagelume.lock")) << "nothing written";
+        EXPECT_FALSE(platform::pathExists(dir / "out"));
+        std::filesystem::remove(container);
+        test::installContainerFiles(staging());
+    }
+}
+
+TEST_F(ConversionRunTest, ProgressAndEventsComeAfterEveryPageAndEveryBlock) {
+    book.cover = dir / "other/a.png";
+    EXPECT_EQ(run(), RunResult::Built);
+    std::vector<std::uint64_t> copied;
+    bool packed = false;
+    for (const auto& p : host.progressSeen) {
+        if (p.stage == RunStage::Copying) {
+            EXPECT_FALSE(packed) << "copying comes first";
+            EXPECT_EQ(p.total, 3u);
+            copied.push_back(p.done);
+        } else {
+            packed = true;
+        }
+    }
+    EXPECT_EQ(copied, (std::vector<std::uint64_t>{0, 1, 2, 3}));
+    EXPECT_TRUE(packed);
+    EXPECT_GE(host.events, 3 + 1 + 4) << "after each page, before packing and while packing";
+}
+
+TEST_F(ConversionRunTest, AnInterruptedRunLeavesNothingOfTheNewBook) {
+    writeFile(dir / "in/big.png", std::string(3 << 20, 'b'));
+    book.pages.push_back(dir / "in/big.png");
+    writeFile(dir / "out/Book.epub", "the old book");
+    host.answer = true;
+    for (const RunStage stage : {RunStage::Copying, RunStage::Packing}) {
+        host.onEvents = [&, stage] {
+            if (!host.progressSeen.empty() && host.progressSeen.back().stage == stage &&
+                host.progressSeen.back().done > 0)
+                throw ERunInterrupted("interrupted");
+        };
+        ConversionRun r(book, host, staging());
+        EXPECT_THROW(r.run(), ERunInterrupted);
+        EXPECT_EQ(host.busy, 0);
+        std::vector<std::string> left;
+        for (const auto& e : fs::directory_iterator(dir / "out"))
+            left.push_back(e.path().filename());
+        EXPECT_EQ(left, std::vector<std::string>{"Book.epub"});
+        EXPECT_EQ(readFile(dir / "out/Book.epub"), "the old book");
+        host = FakeHost();
+        host.answer = true;
+    }
+}
+
+TEST(ImageNames, CleanNamesAndSuffixesThatCountOn) {
+    EXPECT_EQ(bookImageName("a\\b\x01" "c\x7F\td\xE9\xC3\xA9 #%&.png"), "a_b_c__d_\xC3\xA9 #%&.png");
+    EXPECT_EQ(bookImageName("..hidden.png"), "hidden.png");
+    EXPECT_EQ(bookImageName("..."), "image");
+    EXPECT_EQ(bookImageName("\xF0\x9F\x93\x96.png"), "\xF0\x9F\x93\x96.png");  // U+1F4D6 stays
+    EXPECT_EQ(bookImageName("\xED\xA0\x80.png"), "___.png") << "a surrogate is no UTF-8";
+
+    TempDir dir;
+    for (const char* f : {"x/a.png", "y/a.png", "z/a.png", "a-2.png", "w/a_b.png", "v/a\\b.png"})
+        writeFile(dir / f, f);
+    ImageNamer namer(12);
+    const auto name = [&](const std::string& f) { return namer.nameFor(dir / f).name; };
+    EXPECT_EQ(name("x/a.png"), "a.png");
+    EXPECT_EQ(name("y/a.png"), "a-2.png");
+    EXPECT_EQ(name("a-2.png"), "a-2-2.png") << "a real file named like a suffix";
+    EXPECT_EQ(name("z/a.png"), "a-3.png");
+    EXPECT_TRUE(namer.nameFor(dir / "x/../x/a.png").first == false);
+    EXPECT_EQ(name("w/a_b.png"), "a_b.png");
+    EXPECT_EQ(name("v/a\\b.png"), "a_b-2.png") << "cleaned names still get names of their own";
+    ImageNamer wrappers(12);
+    EXPECT_EQ(wrappers.nameFor("/m/page12.html").name, "page12-2.html");
+    EXPECT_EQ(wrappers.nameFor("/m/page13.html").name, "page13.html");
+    EXPECT_EQ(wrappers.nameFor("/m/page01.html").name, "page01.html");
+    EXPECT_EQ(wrappers.nameFor("/m/FB.OPF").name, "FB-2.OPF");
 }
 
 TEST(ConversionRunHelpers, TitlesAndPaths) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include "platform/files.h"
 #include "support/tempdir.h"
 
@@ -58,6 +60,43 @@ TEST(Files, CopyNeverOverwritesAndLeavesNothingOnFailure) {
     EXPECT_FALSE(pathExists(dir / "x"));
     EXPECT_FALSE(copyFileNoOverwrite(dir.path(), dir / "y"));  // a directory is not a file
     EXPECT_FALSE(pathExists(dir / "y"));
+}
+
+TEST(Files, CopyRefusesWhatIsNotARegularFileWithoutWaitingOnIt) {
+    TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+    std::string reason;
+    // A FIFO nobody writes to: opening it for reading would wait for ever.
+    EXPECT_FALSE(copyFileNoOverwrite(dir / "pipe", dir / "a", &reason));
+    EXPECT_EQ(reason, "not a regular file");
+    EXPECT_FALSE(copyFileNoOverwrite("/dev/zero", dir / "b", &reason)) << "an endless device";
+    EXPECT_EQ(reason, "not a regular file");
+    EXPECT_FALSE(copyFileNoOverwrite(dir.path(), dir / "c", &reason));
+    EXPECT_EQ(reason, "Is a directory");
+    EXPECT_FALSE(copyFileNoOverwrite(dir / "missing", dir / "d", &reason));
+    EXPECT_EQ(reason, "No such file or directory");
+    writeFile(dir / "e", "taken");
+    writeFile(dir / "src", "new");
+    EXPECT_FALSE(copyFileNoOverwrite(dir / "src", dir / "e", &reason));
+    EXPECT_EQ(reason, "File exists");
+    for (const char* name : {"a", "b", "c", "d"})
+        EXPECT_FALSE(pathExists(dir / name)) << name;
+}
+
+TEST(Files, ListingsReportWhatTheyCannotRead) {
+    TempDir dir;
+    int error = -1;
+    EXPECT_TRUE(listDirectory(dir / "missing", &error).empty());
+    EXPECT_EQ(error, ENOENT);
+    std::filesystem::create_symlink(dir / "gone", dir / "dangling");
+    std::filesystem::create_symlink(dir / "gone", dir / ".hidden-dangling");
+    const auto items = listDirectory(dir.path(), &error);
+    EXPECT_EQ(error, 0);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(items[0].name, ".hidden-dangling");
+    EXPECT_EQ(items[0].statError, ENOENT);
+    EXPECT_EQ(items[0].attributes, faArchive | faSysFile | faHidden);
+    EXPECT_EQ(items[1].statError, ENOENT);
 }
 
 TEST(Files, RemoveTreeRemovesEverythingAndFollowsNoLink) {

@@ -1,15 +1,20 @@
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utime.h>
 
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <set>
 
 #include "platform/files.h"
 #include "support/tempdir.h"
 #include "zip/compression.h"
+#include "zip/temp_archive.h"
 #include "zip/zip_writer.h"
 #include "zip_check.h"
 
@@ -154,6 +159,136 @@ TEST(ZipWriter, NamesLevelsAndDuplicates) {
         test::expectReadersAccept(out / "t.zip");
         test::expectContentsMatch(out / "t.zip", root.path());
     }
+}
+
+TEST(ZipWriter, NamesThatEncodeAlikeAreOneEntryAndBackslashesBecomeSlashes) {
+    TempDir root, out;
+    writeFile(root / "caf\xE9.txt", "latin-1 on disk");  // read as Latin-1: "café.txt"
+    writeFile(root / "caf\xC3\xA9.txt", "utf-8 on disk");
+    writeFile(root / "x\\y.png", "a backslash in a Linux name");
+    writeFile(root / "x/y.png", "the same stored name");
+    TZipWriter w;
+    setUpForTree(w, root.path(), out / "n.zip");
+    EXPECT_EQ(w.Zip(), 2);
+    const auto view = test::readZip(out / "n.zip");
+    EXPECT_EQ(test::entryNames(view),
+              (std::vector<std::string>{"caf\xC3\xA9.txt", "x/y.png"}));
+    EXPECT_EQ(view.entries[0].flags, 0x800u);
+    test::expectReadersAccept(out / "n.zip");
+}
+
+TEST(ZipWriter, TheTemporaryArchiveIsLockedAndLeftoversAreSwept) {
+    TempDir root, out;
+    writeFile(root / "a.txt", "a");
+    // What a killed run leaves behind, one held by a writer still at work,
+    // and names of other shapes that are not ours to remove.
+    writeFile(out / ".pagelume-AAAAAA.tmp", "stale");
+    writeFile(out / ".pagelume-BBBBBB.tmp", "being written");
+    writeFile(out / ".pagelume-CCCCCCC.tmp", "not the pattern");
+    writeFile(out / "pagelume-DDDDDD.tmp", "not hidden");
+    std::filesystem::create_directory(out / ".pagelume-EEEEEE.tmp");
+    const int held = ::open((out / ".pagelume-BBBBBB.tmp").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+
+    TZipWriter w;
+    setUpForTree(w, root.path(), out / "book.epub");
+    bool lockedWhileWriting = false;
+    w.setOnProgress([&](std::uint64_t done, std::uint64_t) {
+        if (done == 0)
+            return;
+        for (const auto& e : std::filesystem::directory_iterator(out.path())) {
+            const std::string name = e.path().filename();
+            if (!isTempArchiveName(name) || name == ".pagelume-BBBBBB.tmp" || e.is_directory())
+                continue;
+            const int fd = ::open(e.path().c_str(), O_RDONLY | O_CLOEXEC);
+            lockedWhileWriting = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+            ::close(fd);
+        }
+    });
+    EXPECT_EQ(w.Zip(), 1);
+    EXPECT_TRUE(lockedWhileWriting);
+    std::set<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(out.path()))
+        left.insert(e.path().filename());
+    EXPECT_EQ(left, (std::set<std::string>{"book.epub", ".pagelume-BBBBBB.tmp",
+                                           ".pagelume-CCCCCCC.tmp", "pagelume-DDDDDD.tmp",
+                                           ".pagelume-EEEEEE.tmp"}));
+    EXPECT_EQ(readFile(out / ".pagelume-BBBBBB.tmp"), "being written");
+    ::close(held);
+}
+
+TEST(ZipWriter, FilesThatCannotBeExaminedOrListedFailTheRun) {
+    auto failure = [](const std::string& root) {
+        TempDir out;
+        TZipWriter w;
+        setUpForTree(w, root, out / "f.zip");
+        try {
+            w.Zip();
+        } catch (const EInOutError& e) {
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path()), {}), 0);
+            return std::string(e.what());
+        }
+        return std::string("no failure");
+    };
+    TempDir dangling;
+    writeFile(dangling / "OEBPS/page1.html", "x");
+    std::filesystem::create_symlink(dangling / "gone.png", dangling / "OEBPS/a.png");
+    std::filesystem::create_symlink(dangling / "gone.png", dangling / "OEBPS/.hidden.png");
+    EXPECT_EQ(failure(dangling.path()), dangling / "OEBPS/a.png: No such file or directory");
+    std::filesystem::remove(dangling / "OEBPS/a.png");
+    EXPECT_EQ(failure(dangling.path()), "no failure") << "a hidden name is never looked at";
+
+    // Deeper than a path may be: its entries cannot be examined.
+    TempDir deep;
+    std::string rel = "OEBPS";
+    while (rel.size() < 4200)
+        rel += "/" + std::string(200, 'd');
+    std::filesystem::create_directories(std::filesystem::path(deep.path()) / "x");
+    const int base = ::open(deep.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(base, 0);
+    std::size_t from = 0;
+    int fd = base;
+    for (std::size_t at; (at = rel.find('/', from)) != std::string::npos || from < rel.size();) {
+        if (at == std::string::npos)
+            at = rel.size();
+        const std::string part = rel.substr(from, at - from);
+        ASSERT_EQ(::mkdirat(fd, part.c_str(), 0755), 0);
+        const int next = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd != base)
+            ::close(fd);
+        fd = next;
+        from = at + 1;
+    }
+    ::close(fd);
+    ::close(base);
+    EXPECT_NE(failure(deep.path()).find("File name too long"), std::string::npos);
+
+    // A folder nobody may read; root reads every folder, so a child that is
+    // not root tries.
+    TempDir locked;
+    writeFile(locked / "mimetype", "m");
+    writeFile(locked / "OEBPS/page1.html", "x");
+    ::chmod(locked.path().c_str(), 0755);
+    ::chmod((locked / "OEBPS").c_str(), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            ::_exit(2);
+        TZipWriter w;
+        setUpForTree(w, locked.path(), "/dev/null/never");
+        try {
+            w.Zip();
+        } catch (const EInOutError& e) {
+            ::_exit(std::string(e.what()) == locked / "OEBPS/: Permission denied" ? 0 : 3);
+        }
+        ::_exit(4);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ::chmod((locked / "OEBPS").c_str(), 0755);
 }
 
 TEST(ZipWriter, SourceThatShrinksFailsTheRunAndOneThatGrowsIsTakenAsOpened) {
