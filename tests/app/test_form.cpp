@@ -42,6 +42,19 @@ protected:
         f.ListView1DragDrop(f.ListView1, centreOf(f, targetRow));
     }
 
+    // A shown window with one page and every field set, whose book exists.
+    std::unique_ptr<TForm1> formReadyToReplaceABook(const std::string& page) {
+        writeFile(exe / "in/a.png", page);
+        writeFile(exe / "out/T.epub", "old");
+        auto f = makeForm();
+        f->show();
+        addRows(*f, desktop, {QString::fromStdString(exe / "in/a.png")});
+        f->Edit1->setText("T");
+        f->Edit2->setText("A");
+        f->LabeledEdit4->setText(QString::fromStdString(exe / "out"));
+        return f;
+    }
+
     TempDir exe;
     FakeDesktop desktop;
 };
@@ -184,14 +197,7 @@ TEST_F(FormTest, AnUnwritableConfigRaisesItsMessage) {
 }
 
 TEST_F(FormTest, DuringAConversionCommandsAreOffAndClosingWaits) {
-    writeFile(exe / "in/a.png", "a");
-    writeFile(exe / "out/T.epub", "old");
-    auto f = makeForm();
-    f->show();
-    addRows(*f, desktop, {QString::fromStdString(exe / "in/a.png")});
-    f->Edit1->setText("T");
-    f->Edit2->setText("A");
-    f->LabeledEdit4->setText(QString::fromStdString(exe / "out"));
+    auto f = formReadyToReplaceABook("a");
     bool convertEnabled = true, listEnabled = true, closed = true;
     desktop.duringQuestion = [&] {
         convertEnabled = f->PNGButton4->Enabled();
@@ -211,14 +217,7 @@ TEST_F(FormTest, DuringAConversionCommandsAreOffAndClosingWaits) {
 }
 
 TEST_F(FormTest, WhenTheSessionEndsARunStopsCleansUpAndTheWindowCloses) {
-    writeFile(exe / "in/a.png", std::string(1 << 20, 'a'));
-    writeFile(exe / "out/T.epub", "old");
-    auto f = makeForm();
-    f->show();
-    addRows(*f, desktop, {QString::fromStdString(exe / "in/a.png")});
-    f->Edit1->setText("T");
-    f->Edit2->setText("A");
-    f->LabeledEdit4->setText(QString::fromStdString(exe / "out"));
+    auto f = formReadyToReplaceABook(std::string(1 << 20, 'a'));
     desktop.answer = true;  // the question was already answered when the signal came
     desktop.duringQuestion = [&] { f->sessionEnding(); };
     f->PNGButton4Click();
