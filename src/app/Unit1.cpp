@@ -25,8 +25,8 @@ QString qs(const std::string& s) {
 
 }  // namespace
 
-TForm1::TForm1(const std::string& exeDir, Desktop& desktop, QWidget* parent)
-    : ui::TWinControl(parent), desktop_(desktop), exeDir_(exeDir), paths_(exeDir) {
+TForm1::TForm1(const ProgramPaths& paths, Desktop& desktop, QWidget* parent)
+    : ui::TWinControl(parent), desktop_(desktop), paths_(paths) {
     setWindowTitle(texts::kProgramTitle);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     ui::CreateMainControls(this, *this);
@@ -222,7 +222,7 @@ void TForm1::HeaderMouseDown(Qt::MouseButton button) {
 }
 
 void TForm1::PNGButton5Click() {
-    desktop_.openUrl(QUrl::fromLocalFile(qs(exeDir_ + "/README.md")));
+    desktop_.openUrl(QUrl::fromLocalFile(qs(paths_.readme)));
 }
 
 void TForm1::setCommandsEnabled(bool enabled) {
