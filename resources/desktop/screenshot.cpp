@@ -1,8 +1,10 @@
 // Draws the main window offscreen as it looks with a small book in it, for the
 // screenshot that the desktop metadata points to:
 //   cmake --build build --target pagelume_screenshot
-//   QT_QPA_PLATFORM=offscreen build/pagelume_screenshot resources/desktop/screenshot.png /tmp/Scans
-// PAGES_DIR receives the sample pages, so the page list shows real paths.
+//   HOME=/home/mara QT_QPA_PLATFORM=offscreen build/pagelume_screenshot \
+//       resources/desktop/screenshot.png /home/mara/Scans/Lighthouse
+// PAGES_DIR receives the sample pages (the page list shows their paths; remove
+// them afterwards); HOME gives the save folder shown.
 #include <QApplication>
 #include <QDir>
 #include <QImage>

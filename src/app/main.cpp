@@ -41,8 +41,7 @@ int main(int argc, char** argv) {
         std::cerr << "pagelume: " << problem << "\n";
 
     if (start.kind == StartRequest::Kind::CommandLine) {
-        return pagelume::app::runCommandLine(args, paths.stagingDir, std::cin, std::cout,
-                                             std::cerr,
+        return pagelume::app::runCommandLine(args, paths.stagingDir, std::cin, std::cout, std::cerr,
                                              ::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO));
     }
 

@@ -79,8 +79,8 @@ bool sameContent(const std::string& path, const std::string& expected) {
 
 // Writes bytes to a hidden file beside target and renames it over target.
 bool replaceFile(const std::string& target, const std::string& bytes, std::string& reason) {
-    std::string tmp = platform::directoryPart(target) + "." + platform::fileNamePart(target) +
-                      ".XXXXXX";
+    std::string tmp =
+        platform::directoryPart(target) + "." + platform::fileNamePart(target) + ".XXXXXX";
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0) {
         reason = std::strerror(errno);

@@ -1,13 +1,13 @@
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <cctype>
 #include <set>
 
 #include "app/settings.h"
@@ -24,9 +24,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::contains;
-using test::shellWord;
 using test::readFile;
 using test::run;
+using test::shellWord;
 using test::TempDir;
 using test::writeFile;
 
@@ -39,8 +39,8 @@ std::map<std::string, std::string> manifest(const std::string& root) {
         struct stat st {};
         ::lstat(e.path().c_str(), &st);
         std::string v = std::to_string(st.st_mode) + " " + std::to_string(st.st_uid) + " " +
-                        std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) +
-                        "." + std::to_string(st.st_mtim.tv_nsec);
+                        std::to_string(st.st_size) + " " + std::to_string(st.st_mtim.tv_sec) + "." +
+                        std::to_string(st.st_mtim.tv_nsec);
         if (S_ISREG(st.st_mode))
             v += " " + std::to_string(std::hash<std::string>{}(readFile(e.path().string())));
         out[fs::relative(e.path(), root).string()] = v;
@@ -95,9 +95,10 @@ protected:
     static std::pair<int, std::string> runAs(const User& u, const std::string& command,
                                              const std::string& env = "") {
         const std::string id = std::to_string(u.uid);
-        return run("setpriv --reuid=" + id + " --regid=" + id + " --clear-groups env -i HOME=" +
-                   shellWord(u.home) + " PATH=/usr/bin:/bin LC_ALL=C.UTF-8 ASAN_OPTIONS=detect_leaks=0 " +
-                   env + " sh -c " + shellWord("cd \"$HOME\" && " + command));
+        return run("setpriv --reuid=" + id + " --regid=" + id +
+                   " --clear-groups env -i HOME=" + shellWord(u.home) +
+                   " PATH=/usr/bin:/bin LC_ALL=C.UTF-8 ASAN_OPTIONS=detect_leaks=0 " + env +
+                   " sh -c " + shellWord("cd \"$HOME\" && " + command));
     }
 
     // Runs body in a child process that has become the user.
@@ -122,8 +123,9 @@ protected:
     }
 
     static std::string convertCommand(const User& u) {
-        return shellWord(program()) + " --title T --author A --output " + shellWord(u.home + "/out") +
-               " " + shellWord(*dir_ / "pages/p1.png") + " " + shellWord(*dir_ / "pages/p2.png");
+        return shellWord(program()) + " --title T --author A --output " +
+               shellWord(u.home + "/out") + " " + shellWord(*dir_ / "pages/p1.png") + " " +
+               shellWord(*dir_ / "pages/p2.png");
     }
 
     static bool needsRoot() { return ::geteuid() != 0 || !test::have("setpriv"); }
@@ -153,7 +155,8 @@ TEST_F(Installed, PutsEachFileWhereTheDesktopLooksForIt) {
 
     for (int size : {48, 128, 256}) {
         const std::string s = std::to_string(size);
-        const std::string png = readFile(in("share/icons/hicolor/" + s + "x" + s + "/apps/" + kId + ".png"));
+        const std::string png =
+            readFile(in("share/icons/hicolor/" + s + "x" + s + "/apps/" + kId + ".png"));
         ASSERT_GE(png.size(), 33u) << s;
         EXPECT_EQ(png.substr(1, 3), "PNG");
         auto be32 = [&](std::size_t at) {
@@ -163,7 +166,8 @@ TEST_F(Installed, PutsEachFileWhereTheDesktopLooksForIt) {
         EXPECT_EQ(be32(16), uint32_t(size)) << "width of the " << s << " icon";
         EXPECT_EQ(be32(20), uint32_t(size)) << "height of the " << s << " icon";
     }
-    EXPECT_TRUE(contains(readFile(in("share/icons/hicolor/scalable/apps/" + kId + ".svg")), "<svg"));
+    EXPECT_TRUE(
+        contains(readFile(in("share/icons/hicolor/scalable/apps/" + kId + ".svg")), "<svg"));
 
     const auto [status, version] = run(shellWord(program()) + " --version");
     EXPECT_EQ(status, 0);
@@ -222,8 +226,9 @@ TEST_F(Installed, ItsOwnerTooGetsFoldersOfItsOwn) {
     // Whoever may write the prefix (here: whoever installed it) still keeps
     // settings and books in the making out of it.
     const std::string home = *dir_ / "owner";
-    const auto [status, paths] = run("env -u XDG_CONFIG_HOME -u XDG_CACHE_HOME HOME=" + shellWord(home) +
-                                     " " + shellWord(program()) + " --paths");
+    const auto [status, paths] =
+        run("env -u XDG_CONFIG_HOME -u XDG_CACHE_HOME HOME=" + shellWord(home) + " " +
+            shellWord(program()) + " --paths");
     EXPECT_EQ(status, 0);
     EXPECT_EQ(paths, "Settings: " + home + "/.config/pagelume/config.ini\nStaging: " + home +
                          "/.cache/pagelume/epubfiles\n");
@@ -251,12 +256,11 @@ TEST_F(Installed, AUserWhoCannotWriteThePrefixConvertsAndLeavesItAlone) {
         << "the command line neither reads nor writes the settings";
 
     std::tie(status, output) = runAs(nobody, shellWord(program()) + " --paths");
-    EXPECT_EQ(output, "Settings: " + nobody.home + "/.config/pagelume/config.ini\nStaging: " +
-                          staging + "\n");
-    std::tie(status, output) =
-        runAs(nobody, shellWord(program()) + " --paths",
-              "XDG_CONFIG_HOME=" + shellWord(nobody.home + "/c") + " XDG_CACHE_HOME=" +
-                  shellWord(nobody.home + "/k"));
+    EXPECT_EQ(output, "Settings: " + nobody.home +
+                          "/.config/pagelume/config.ini\nStaging: " + staging + "\n");
+    std::tie(status, output) = runAs(nobody, shellWord(program()) + " --paths",
+                                     "XDG_CONFIG_HOME=" + shellWord(nobody.home + "/c") +
+                                         " XDG_CACHE_HOME=" + shellWord(nobody.home + "/k"));
     EXPECT_EQ(output, "Settings: " + nobody.home + "/c/pagelume/config.ini\nStaging: " +
                           nobody.home + "/k/pagelume/epubfiles\n");
 
@@ -292,10 +296,16 @@ TEST_F(Installed, TwoUsersSeeNeitherTheOthersSettingsNorItsStaging) {
         EXPECT_TRUE(fs::exists(u->home + "/out/T.epub"));
     }
     for (const char* hidden : {"/.config/pagelume/config.ini", "/.config/pagelume",
-                                      "/.cache/pagelume/epubfiles/mimetype", "/.cache/pagelume"}) {
-        EXPECT_NE(runAs(bob, "cat " + shellWord(ann.home + hidden) + " || ls " + shellWord(ann.home + hidden)).first, 0)
+                               "/.cache/pagelume/epubfiles/mimetype", "/.cache/pagelume"}) {
+        EXPECT_NE(runAs(bob, "cat " + shellWord(ann.home + hidden) + " || ls " +
+                                 shellWord(ann.home + hidden))
+                      .first,
+                  0)
             << hidden;
-        EXPECT_NE(runAs(ann, "cat " + shellWord(bob.home + hidden) + " || ls " + shellWord(bob.home + hidden)).first, 0)
+        EXPECT_NE(runAs(ann, "cat " + shellWord(bob.home + hidden) + " || ls " +
+                                 shellWord(bob.home + hidden))
+                      .first,
+                  0)
             << hidden;
     }
     EXPECT_EQ(manifest(prefix_), before);

@@ -13,9 +13,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::contains;
-using test::shellWord;
 using test::readFile;
 using test::run;
+using test::shellWord;
 using test::TempDir;
 
 TEST(DebianPackage, DependsOnItsLibrariesAndHoldsEveryInstalledFile) {
@@ -24,8 +24,8 @@ TEST(DebianPackage, DependsOnItsLibrariesAndHoldsEveryInstalledFile) {
             GTEST_SKIP() << tool << " is not installed";
     TempDir dir;
     auto [status, output] = run(shellWord(PAGELUME_CPACK_COMMAND) + " --config " +
-                                shellWord(PAGELUME_BINARY_DIR "/CPackConfig.cmake") + " -G DEB -B " +
-                                shellWord(dir.path()));
+                                shellWord(PAGELUME_BINARY_DIR "/CPackConfig.cmake") +
+                                " -G DEB -B " + shellWord(dir.path()));
     ASSERT_EQ(status, 0) << output;
     std::string deb;
     for (const auto& e : fs::directory_iterator(dir.path()))

@@ -203,8 +203,8 @@ TEST(StartRequest, TellsTheWindowTheCommandLineAndPathsApart) {
     const StartRequest files =
         parseStartRequest({"--gui", "/b/2.png", "a/./1.png", "--", "-3.png", "--yes"});
     EXPECT_EQ(files.kind, Kind::Window);
-    EXPECT_EQ(files.pages, (std::vector<std::string>{"/b/2.png", cwd + "/a/1.png",
-                                                     cwd + "/-3.png", cwd + "/--yes"}));
+    EXPECT_EQ(files.pages, (std::vector<std::string>{"/b/2.png", cwd + "/a/1.png", cwd + "/-3.png",
+                                                     cwd + "/--yes"}));
 
     const StartRequest option = parseStartRequest({"--gui", "a.png", "--title", "T"});
     EXPECT_EQ(option.kind, Kind::BadUsage);
@@ -212,8 +212,8 @@ TEST(StartRequest, TellsTheWindowTheCommandLineAndPathsApart) {
 
     EXPECT_EQ(parseStartRequest({"--paths"}).kind, Kind::Paths);
     EXPECT_EQ(parseStartRequest({"--paths", "x"}).kind, Kind::BadUsage);
-    for (std::vector<std::string> cli : {std::vector<std::string>{"--version"}, {"a.png", "--gui"},
-                                         {"--title", "--gui"}})
+    for (std::vector<std::string> cli :
+         {std::vector<std::string>{"--version"}, {"a.png", "--gui"}, {"--title", "--gui"}})
         EXPECT_EQ(parseStartRequest(cli).kind, Kind::CommandLine) << cli[0];
 }
 
@@ -249,7 +249,8 @@ TEST(InstalledWindow, UsesTheUsersSettingsTheHandedPagesAndTheInstalledReadme) {
 
     form.PNGButton5Click();
     ASSERT_EQ(desktop.urls.size(), 1u);
-    EXPECT_EQ(desktop.urls[0].toLocalFile().toStdString(), in.dir / "prefix/share/doc/pagelume/README.md");
+    EXPECT_EQ(desktop.urls[0].toLocalFile().toStdString(),
+              in.dir / "prefix/share/doc/pagelume/README.md");
 
     form.LabeledEdit4->setText("/new");
     writeFile(p.contentDir + "/page1.html", "left over");
