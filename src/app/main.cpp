@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
     const StartRequest start = pagelume::app::parseStartRequest(args);
     if (start.kind == StartRequest::Kind::Paths || start.kind == StartRequest::Kind::BadUsage)
         return pagelume::app::answerStartRequest(start, paths, std::cout, std::cerr);
-    if (std::string problem; !pagelume::app::prepareStagingDirectory(paths, &problem))
+    if (std::string problem;
+        start.usesStaging && !pagelume::app::prepareStagingDirectory(paths, &problem))
         std::cerr << "pagelume: " << problem << "\n";
 
     if (start.kind == StartRequest::Kind::CommandLine) {

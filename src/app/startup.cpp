@@ -16,6 +16,7 @@ StartRequest parseStartRequest(const std::vector<std::string>& args) {
     if (args.empty())
         return request;
     if (args[0] == "--paths") {
+        request.usesStaging = false;
         if (args.size() > 1) {
             request.kind = StartRequest::Kind::BadUsage;
             request.problem = "--paths takes no other arguments";
@@ -26,6 +27,13 @@ StartRequest parseStartRequest(const std::vector<std::string>& args) {
     }
     if (args[0] != "--gui") {
         request.kind = StartRequest::Kind::CommandLine;
+        for (std::size_t i = 0; i < args.size() && args[i] != "--"; ++i) {
+            const std::string& a = args[i];
+            if (a == "--title" || a == "--author" || a == "--cover" || a == "--output")
+                ++i;  // its value, whatever it looks like
+            else if (a == "--help" || a == "-h" || a == "--version")
+                request.usesStaging = false;
+        }
         return request;
     }
     bool optionsEnded = false;
@@ -36,6 +44,7 @@ StartRequest parseStartRequest(const std::vector<std::string>& args) {
         } else if (!optionsEnded && a.size() > 1 && a[0] == '-') {
             // The window takes its book fields from its own controls.
             request.kind = StartRequest::Kind::BadUsage;
+            request.usesStaging = false;
             request.problem = "--gui takes only page files, not " + a;
             return request;
         } else if (!a.empty()) {

@@ -28,6 +28,9 @@ struct StartRequest {
     Kind kind = Kind::Window;
     std::vector<std::string> pages;  // --gui: the files, in the order given
     std::string problem;             // BadUsage: why
+    // False when the answer needs no staging directory (--help, --version),
+    // so that nothing is created for it.
+    bool usesStaging = true;
 };
 StartRequest parseStartRequest(const std::vector<std::string>& args);
 

@@ -79,6 +79,11 @@ protected:
 
     static std::string in(const std::string& relative) { return prefix_ + "/" + relative; }
     static std::string program() { return in("bin/pagelume"); }
+    // The program as run by whoever runs the tests, with a home in here.
+    static std::string ownProgram() {
+        return "env -u XDG_CONFIG_HOME -u XDG_CACHE_HOME HOME=" + shellWord(*dir_ / "owner") + " " +
+               shellWord(program());
+    }
 
     // A home of its own that only the user owns, but that others may look
     // into: only the program's own folders keep them out.
@@ -169,9 +174,10 @@ TEST_F(Installed, PutsEachFileWhereTheDesktopLooksForIt) {
     EXPECT_TRUE(
         contains(readFile(in("share/icons/hicolor/scalable/apps/" + kId + ".svg")), "<svg"));
 
-    const auto [status, version] = run(shellWord(program()) + " --version");
+    const auto [status, version] = run(ownProgram() + " --version");
     EXPECT_EQ(status, 0);
     EXPECT_EQ(version, "Pagelume 3.3\n");
+    EXPECT_FALSE(fs::exists(*dir_ / "owner/.cache/pagelume")) << "--version creates nothing";
 }
 
 TEST_F(Installed, DesktopEntryMetadataAndManualPassTheirCheckers) {
@@ -206,7 +212,7 @@ TEST_F(Installed, DesktopEntryMetadataAndManualPassTheirCheckers) {
         EXPECT_EQ(status, 0);
         EXPECT_EQ(report, "");
     }
-    const std::string help = run(shellWord(program()) + " --help").second;
+    const std::string help = run(ownProgram() + " --help").second;
     const std::string page = readFile(manual);
     int options = 0;
     for (std::size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
@@ -226,12 +232,18 @@ TEST_F(Installed, ItsOwnerTooGetsFoldersOfItsOwn) {
     // Whoever may write the prefix (here: whoever installed it) still keeps
     // settings and books in the making out of it.
     const std::string home = *dir_ / "owner";
-    const auto [status, paths] =
-        run("env -u XDG_CONFIG_HOME -u XDG_CACHE_HOME HOME=" + shellWord(home) + " " +
-            shellWord(program()) + " --paths");
+    const auto before = manifest(prefix_);
+    auto [status, output] = run(ownProgram() + " --paths");
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(paths, "Settings: " + home + "/.config/pagelume/config.ini\nStaging: " + home +
-                         "/.cache/pagelume/epubfiles\n");
+    EXPECT_EQ(output, "Settings: " + home + "/.config/pagelume/config.ini\nStaging: " + home +
+                          "/.cache/pagelume/epubfiles\n");
+    std::tie(status, output) =
+        run(ownProgram() + " --title T --author A --output " + shellWord(home + "/out") + " " +
+            shellWord(*dir_ / "pages/p1.png"));
+    EXPECT_EQ(status, 0) << output;
+    EXPECT_TRUE(fs::exists(home + "/.cache/pagelume/epubfiles/META-INF/container.xml"));
+    EXPECT_TRUE(fs::exists(home + "/out/T.epub"));
+    EXPECT_EQ(manifest(prefix_), before);
 }
 
 TEST_F(Installed, AUserWhoCannotWriteThePrefixConvertsAndLeavesItAlone) {

@@ -72,7 +72,8 @@ TEST(DebianPackage, DependsOnItsLibrariesAndHoldsEveryInstalledFile) {
     ASSERT_EQ(run("dpkg-deb -x " + shellWord(deb) + " " + shellWord(dir / "root")).first, 0);
     EXPECT_EQ(readFile(dir / "root/usr/share/pagelume/epubfiles/mimetype"),
               readFile(PAGELUME_SOURCE_DIR "/resources/epubfiles/mimetype"));
-    const auto [runStatus, version] = run(shellWord(dir / "root/usr/bin/pagelume") + " --version");
+    const auto [runStatus, version] = run("env HOME=" + shellWord(dir / "home") + " " +
+                                          shellWord(dir / "root/usr/bin/pagelume") + " --version");
     EXPECT_EQ(runStatus, 0);
     EXPECT_EQ(version, "Pagelume 3.3\n");
 }

@@ -210,6 +210,14 @@ TEST(StartRequest, TellsTheWindowTheCommandLineAndPathsApart) {
     EXPECT_EQ(option.kind, Kind::BadUsage);
     EXPECT_NE(option.problem.find("--title"), std::string::npos);
 
+    // Help and version need no staging directory; a conversion and the window do.
+    EXPECT_FALSE(parseStartRequest({"a.png", "--version"}).usesStaging);
+    EXPECT_FALSE(parseStartRequest({"-h"}).usesStaging);
+    EXPECT_TRUE(parseStartRequest({"--title", "--help", "a.png"}).usesStaging);
+    EXPECT_TRUE(parseStartRequest({"--", "--version"}).usesStaging);
+    EXPECT_TRUE(parseStartRequest({"--gui", "--", "--help"}).usesStaging);
+    EXPECT_TRUE(parseStartRequest({}).usesStaging);
+
     EXPECT_EQ(parseStartRequest({"--paths"}).kind, Kind::Paths);
     EXPECT_EQ(parseStartRequest({"--paths", "x"}).kind, Kind::BadUsage);
     for (std::vector<std::string> cli :
