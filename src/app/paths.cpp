@@ -1,6 +1,5 @@
 #include "app/paths.h"
 
-#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,7 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <vector>
 
 #include "platform/files.h"
 
@@ -114,13 +112,16 @@ bool replaceFile(const std::string& target, const std::string& bytes, std::strin
 
 UserDirs userDirsFrom(const Environment& env) {
     UserDirs dirs;
-    const std::string home = homeFolder(env);
+    std::string home = withoutTrailingSlashes(homeFolder(env));
+    const bool knownHome = !home.empty();
+    if (home == "/")
+        home.clear();  // no "//.config"
     dirs.configHome = absoluteOrEmpty(env("XDG_CONFIG_HOME"));
-    if (dirs.configHome.empty() && !home.empty())
-        dirs.configHome = withoutTrailingSlashes(home) + "/.config";
+    if (dirs.configHome.empty() && knownHome)
+        dirs.configHome = home + "/.config";
     dirs.cacheHome = absoluteOrEmpty(env("XDG_CACHE_HOME"));
-    if (dirs.cacheHome.empty() && !home.empty())
-        dirs.cacheHome = withoutTrailingSlashes(home) + "/.cache";
+    if (dirs.cacheHome.empty() && knownHome)
+        dirs.cacheHome = home + "/.cache";
     dirs.configHome = withoutTrailingSlashes(dirs.configHome);
     dirs.cacheHome = withoutTrailingSlashes(dirs.cacheHome);
     return dirs;

@@ -120,6 +120,9 @@ TEST(UserDirs, FollowTheBaseDirectoryRules) {
     EXPECT_EQ(d.configHome, "/home/ann/.config");
     EXPECT_EQ(d.cacheHome, "/home/ann/.cache");
 
+    vars = {{"HOME", "/"}};
+    EXPECT_EQ(userDirsFrom(env).cacheHome, "/.cache");
+
     // No HOME: the password database's home, which is absolute when there is one.
     vars = {{"HOME", "relative"}};
     d = userDirsFrom(env);
