@@ -8,7 +8,8 @@ packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev z
           fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei)
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(libgtest-dev libgmock-dev python3 unzip zip p7zip-full libarchive-tools
-               epubcheck default-jre-headless libpng-dev time)
+               epubcheck default-jre-headless libpng-dev time
+               desktop-file-utils appstream groff-base dpkg-dev file)
 fi
 
 missing=()

@@ -28,8 +28,8 @@ constexpr int kCopyShare = 100;  // of the progress bar's 1000
 
 }  // namespace
 
-TForm1::TForm1(const std::string& exeDir, Desktop& desktop, QWidget* parent)
-    : ui::TWinControl(parent), desktop_(desktop), exeDir_(exeDir), paths_(exeDir) {
+TForm1::TForm1(const ProgramPaths& paths, Desktop& desktop, QWidget* parent)
+    : ui::TWinControl(parent), desktop_(desktop), paths_(paths) {
     setWindowTitle(texts::kProgramTitle);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     ui::CreateMainControls(this, *this);
@@ -245,7 +245,7 @@ void TForm1::HeaderMouseDown(Qt::MouseButton button) {
 }
 
 void TForm1::PNGButton5Click() {
-    desktop_.openUrl(QUrl::fromLocalFile(qs(exeDir_ + "/README.md")));
+    desktop_.openUrl(QUrl::fromLocalFile(qs(paths_.readme)));
 }
 
 void TForm1::setCommandsEnabled(bool enabled) {

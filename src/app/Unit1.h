@@ -21,8 +21,11 @@ class TForm1 : public ui::TWinControl,
                public epub::BookSource,
                public epub::RunHost {
 public:
-    // exeDir is where config.ini and epubfiles live; desktop answers dialogs.
-    TForm1(const std::string& exeDir, Desktop& desktop, QWidget* parent = nullptr);
+    // paths says where config.ini, epubfiles and the README are; desktop
+    // answers dialogs. With exeDir, they are all beside the program there.
+    TForm1(const ProgramPaths& paths, Desktop& desktop, QWidget* parent = nullptr);
+    TForm1(const std::string& exeDir, Desktop& desktop, QWidget* parent = nullptr)
+        : TForm1(ProgramPaths(exeDir), desktop, parent) {}
     ~TForm1() override;
 
     // Start-up and shutdown of the program's state.
@@ -90,7 +93,6 @@ private:
     void guarded(F&& handler);
 
     Desktop& desktop_;
-    std::string exeDir_;
     ProgramPaths paths_;
     std::string contentDir_;
     int draggedRow_ = -1;

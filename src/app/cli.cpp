@@ -17,6 +17,8 @@ const char* kUsage =
     "Usage: pagelume [--title T] [--author A] [--cover FILE] [--output DIR] [--yes] [--quiet]\n"
     "                PAGE...\n"
     "       pagelume            (no arguments: opens the window)\n"
+    "       pagelume --gui [FILE...]   opens the window with FILE... as its pages\n"
+    "       pagelume --paths           shows the settings file and staging folder in use\n"
     "\n"
     "Turns the PNG pages, in the order given, into DIR/T.epub.\n"
     "\n"

@@ -7,6 +7,7 @@
 #include "app/cli.h"
 #include "app/settings.h"
 #include "app/signals.h"
+#include "app/startup.h"
 #include "platform/files.h"
 
 namespace {
@@ -33,19 +34,28 @@ public:
 
 int main(int argc, char** argv) {
     using pagelume::app::InterruptSignals;
+    using pagelume::app::StartRequest;
     pagelume::app::ignoreFileSizeSignal();
-    const std::string exeDir = pagelume::platform::exeDir();
-    if (argc > 1) {
-        std::vector<std::string> args(argv + 1, argv + argc);
-        return pagelume::app::runCommandLine(args, pagelume::app::ProgramPaths(exeDir).stagingDir,
-                                             std::cin, std::cout, std::cerr,
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const auto paths = pagelume::app::ProgramPaths::forProgramIn(pagelume::platform::exeDir());
+    const StartRequest start = pagelume::app::parseStartRequest(args);
+    if (start.kind == StartRequest::Kind::Paths || start.kind == StartRequest::Kind::BadUsage)
+        return pagelume::app::answerStartRequest(start, paths, std::cout, std::cerr);
+    if (std::string problem;
+        start.usesStaging && !pagelume::app::prepareStagingDirectory(paths, &problem))
+        std::cerr << "pagelume: " << problem << "\n";
+
+    if (start.kind == StartRequest::Kind::CommandLine) {
+        return pagelume::app::runCommandLine(args, paths.stagingDir, std::cin, std::cout, std::cerr,
                                              ::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO),
                                              ::isatty(STDERR_FILENO));
     }
 
     PagelumeApplication app(argc, argv);
+    pagelume::app::setDesktopIdentity(app);
     pagelume::app::QtDesktop desktop;
-    pagelume::app::TForm1 form(exeDir, desktop);
+    pagelume::app::TForm1 form(paths, desktop);
+    pagelume::app::addStartPages(form, start.pages);
     app.form = &form;
     // The end of the session reaches us as a signal; the window then closes
     // the way it always does, after undoing a run in progress.

@@ -1,6 +1,7 @@
 #include "app/settings.h"
 
 #include "platform/exception.h"
+#include "platform/files.h"
 #include "platform/profile.h"
 
 namespace pagelume::app {
@@ -8,15 +9,50 @@ namespace pagelume::app {
 ProgramPaths::ProgramPaths(const std::string& exeDir)
     : stagingDir(exeDir + "/epubfiles"),
       contentDir(stagingDir + "/OEBPS"),
-      configFile(exeDir + "/config.ini") {}
+      configFile(exeDir + "/config.ini"),
+      readme(exeDir + "/README.md") {}
+
+ProgramPaths ProgramPaths::forProgramIn(const std::string& exeDir) {
+    return choose(exeDir, directoryWritable(exeDir), currentUserDirs());
+}
+
+ProgramPaths ProgramPaths::choose(const std::string& exeDir, bool exeDirWritable,
+                                  const UserDirs& user) {
+    ProgramPaths paths(exeDir);
+    const std::string installedStaging = installedDataDir(exeDir) + "/epubfiles";
+    const bool besideHasStaging = platform::directoryExists(paths.stagingDir);
+    const bool installedLayout = !besideHasStaging && platform::directoryExists(installedStaging);
+    // Root may write /usr/bin, but settings and books in the making do not
+    // belong there: an installed layout counts as installed for everyone.
+    if ((exeDirWritable && !installedLayout) || !user.known())
+        return paths;
+
+    paths.stagingDir = user.cacheHome + "/pagelume/epubfiles";
+    paths.contentDir = paths.stagingDir + "/OEBPS";
+    paths.configFile = user.configHome + "/pagelume/config.ini";
+    // A read-only unpacked copy carries its own container files and README.
+    paths.containerSource = installedLayout ? installedStaging : exeDir + "/epubfiles";
+    if (!platform::fileExists(paths.readme))
+        paths.readme = installedDocDir(exeDir) + "/README.md";
+    return paths;
+}
 
 std::string loadSavePath(const std::string& configFile) {
     return platform::readProfileString(configFile, "Options", "SavePath", "");
 }
 
 void storeSavePath(const std::string& configFile, const std::string& savePath) {
+    const std::string folder = platform::directoryPart(configFile);
+    if (!folder.empty() && !platform::directoryExists(folder))
+        createPrivateDirectories(folder.substr(0, folder.size() - 1));
     if (!platform::writeProfileString(configFile, "Options", "SavePath", savePath))
         throw Exception("Unable to write to " + configFile);
+}
+
+bool prepareStagingDirectory(const ProgramPaths& paths, std::string* error) {
+    if (paths.containerSource.empty())
+        return true;
+    return syncContainerFiles(paths.containerSource, paths.stagingDir, error);
 }
 
 }  // namespace pagelume::app

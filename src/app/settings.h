@@ -2,19 +2,46 @@
 
 #include <string>
 
+#include "app/paths.h"
+
 namespace pagelume::app {
 
-// Where the program keeps its files, all beside the executable.
+// Where the program keeps its files. This is the one place that decides it.
+//
+// A program whose folder its user may write (a build folder, an unpacked
+// copy) keeps everything beside the executable. An installed one keeps each
+// user's settings in $XDG_CONFIG_HOME/pagelume and staging tree in
+// $XDG_CACHE_HOME/pagelume, so that users of one copy never share them, and
+// takes the container files from its installed data.
 struct ProgramPaths {
+    // Everything beside the executable in exeDir.
     explicit ProgramPaths(const std::string& exeDir);
-    std::string stagingDir;  // exe dir + "/epubfiles"
+
+    // The paths for the program in exeDir, run by the current user.
+    static ProgramPaths forProgramIn(const std::string& exeDir);
+    // The decision itself, for a user who may (or may not) write exeDir.
+    static ProgramPaths choose(const std::string& exeDir, bool exeDirWritable,
+                               const UserDirs& user);
+
+    std::string stagingDir;  // .../epubfiles
     std::string contentDir;  // staging dir + "/OEBPS"
-    std::string configFile;  // exe dir + "/config.ini"
+    std::string configFile;  // .../config.ini
+    std::string readme;      // what Home opens
+    // Where the staging directory's container files are copied from at
+    // start-up; empty when they live in the staging directory itself.
+    std::string containerSource;
 };
 
 // The remembered output folder: [Options] SavePath of config.ini.
 std::string loadSavePath(const std::string& configFile);
-// Throws pagelume::Exception("Unable to write to <file>") when it cannot.
+// Creates the settings file's folder when it is missing (only the user may
+// enter it). Throws pagelume::Exception("Unable to write to <file>") when it
+// cannot write.
 void storeSavePath(const std::string& configFile, const std::string& savePath);
+
+// Gets the staging directory ready before anything uses it: copies the
+// container files when they are kept elsewhere. False, with the reason in
+// *error, when it could not; a conversion then refuses to run.
+bool prepareStagingDirectory(const ProgramPaths& paths, std::string* error);
 
 }  // namespace pagelume::app

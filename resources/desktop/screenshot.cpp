@@ -1,0 +1,96 @@
+// Draws the main window offscreen as it looks with a small book in it, for the
+// screenshot that the desktop metadata points to:
+//   cmake --build build --target pagelume_screenshot
+//   HOME=/home/mara QT_QPA_PLATFORM=offscreen build/pagelume_screenshot \
+//       resources/desktop/screenshot.png /home/mara/Scans/Lighthouse
+// PAGES_DIR receives the sample pages (the page list shows their paths; remove
+// them afterwards); HOME gives the save folder shown.
+#include <QApplication>
+#include <QDir>
+#include <QImage>
+#include <QLineEdit>
+#include <QPainter>
+#include <iostream>
+
+#include "app/Unit1.h"
+#include "app/desktop.h"
+#include "ui/pagelist.h"
+
+namespace {
+
+// A comic page: white paper, a few framed panels in the skin's colours.
+QImage samplePage(int n) {
+    QImage page(600, 840, QImage::Format_RGB32);
+    page.fill(QColor("#fbfaf6"));
+    QPainter p(&page);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor tones[] = {QColor("#8fa3f0"), QColor("#ffd24a"), QColor("#3ccf8e"),
+                            QColor("#ff6b64"), QColor("#3a4679")};
+    const int rows = 2 + n % 2;
+    const int h = (840 - 40 - (rows - 1) * 20) / rows;
+    for (int r = 0; r < rows; ++r) {
+        const int cols = 1 + (n + r) % 2;
+        const int w = (600 - 40 - (cols - 1) * 20) / cols;
+        for (int c = 0; c < cols; ++c) {
+            const QRect panel(20 + c * (w + 20), 20 + r * (h + 20), w, h);
+            p.fillRect(panel, tones[(n + r * 2 + c) % 5].lighter(130));
+            p.setPen(QPen(QColor("#27305a"), 6));
+            p.drawRect(panel);
+        }
+    }
+    return page;
+}
+
+struct QuietDesktop : pagelume::app::QtDesktop {
+    void message(QWidget*, const QString&, const QString&) override {}
+    void error(QWidget*, const QString& text, const QString&) override {
+        std::cerr << text.toStdString() << "\n";
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::cerr << "usage: pagelume_screenshot OUT.png PAGES_DIR\n";
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QDir().mkpath(argv[2]);
+    const QString dir = QDir(argv[2]).absolutePath();
+
+    QuietDesktop desktop;
+    pagelume::app::TForm1 form(pagelume::app::ProgramPaths(QDir::tempPath().toStdString()),
+                               desktop);
+    for (int n = 1; n <= 7; ++n) {
+        const QString file = dir + QString("/lighthouse-%1.png").arg(n, 2, 10, QChar('0'));
+        if (!samplePage(n).save(file)) {
+            std::cerr << "cannot write " << file.toStdString() << "\n";
+            return 1;
+        }
+        form.ListView1->appendRow(file);
+    }
+    form.Edit1->setText("The Lighthouse Keeper");
+    form.Edit2->setText("Mara Lind");
+    form.LabeledEdit3->setText(dir + "/lighthouse-01.png");
+    form.LabeledEdit4->setText(QDir::homePath() + "/Books");
+    form.show();
+    form.ListView1->setRowSelected(1, true);
+    form.ListView1Click();
+    app.processEvents();
+
+    // Outside the window's rounded outline the picture stays transparent.
+    QImage shot(form.size(), QImage::Format_ARGB32);
+    shot.fill(Qt::transparent);
+    {
+        QPainter p(&shot);
+        if (!form.mask().isEmpty())
+            p.setClipRegion(form.mask());
+        p.drawPixmap(0, 0, form.grab());
+    }
+    if (!shot.save(argv[1])) {
+        std::cerr << "cannot write " << argv[1] << "\n";
+        return 1;
+    }
+    return 0;
+}
