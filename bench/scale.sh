@@ -42,7 +42,7 @@ convert() {
         if [[ $kind == distinct ]]; then files+=("$work/distinct/p$i.png"); else files+=("$work/same/$i/page.png"); fi
     done
     rm -rf "$work/out"
-    /usr/bin/time -f "%e" -o "$work/time" "$build/pagelume" ${QUIET---quiet} --title Scale --author Bench \
+    /usr/bin/time -f "%e" -o "$work/time" "$build/pagelume" --quiet --title Scale --author Bench \
         --output "$work/out" "${files[@]}" >/dev/null 2>"$work/err" || { cat "$work/err" >&2; exit 1; }
     cat "$work/time"
 }
