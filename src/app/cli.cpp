@@ -6,22 +6,27 @@
 #include "app/errortext.h"
 #include "epub/conversion_run.h"
 #include "epub/texts.h"
+#include "platform/natural_order.h"
+#include "platform/page_files.h"
 
 namespace pagelume::app {
 
 namespace {
 
 const char* kUsage =
-    "Usage: pagelume [--title T] [--author A] [--cover FILE] [--output DIR] [--yes] PAGE...\n"
+    "Usage: pagelume [--title T] [--author A] [--cover FILE] [--output DIR] [--yes] [--sort]\n"
+    "                PAGE...\n"
     "       pagelume            (no arguments: opens the window)\n"
     "\n"
-    "Turns the PNG pages, in the order given, into DIR/T.epub.\n"
+    "Turns the PNG pages, in the order given, into DIR/T.epub. A PAGE that is a folder\n"
+    "stands for the PNG files directly in it, in natural order (p2 before p10).\n"
     "\n"
     "  --title T      the book's title, also the file name of the book\n"
     "  --author A     the author's name\n"
     "  --cover FILE   an image to use as the cover (optional)\n"
     "  --output DIR   the folder the book is saved to (created if missing)\n"
     "  --yes          replace an existing book of the same name without asking\n"
+    "  --sort         put all pages in natural order of their paths\n"
     "  --help         show this text\n"
     "  --version      show the program's version\n"
     "\n"
@@ -30,6 +35,7 @@ const char* kUsage =
 struct Options {
     std::string title, author, cover, output;
     bool yes = false;
+    bool sort = false;
     std::vector<std::string> pages;
 };
 
@@ -95,6 +101,8 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
             version = true;
         } else if (a == "--yes" || a == "-y") {
             o.yes = true;
+        } else if (a == "--sort") {
+            o.sort = true;
         } else {
             std::string name = a, value;
             bool inlineValue = false;
@@ -144,6 +152,14 @@ int runCommandLine(const std::vector<std::string>& args, const std::string& stag
         out << texts::kProgramTitle << "\n";
         return 0;
     }
+    try {
+        o.pages = platform::expandFolders(o.pages);
+    } catch (const std::exception& e) {
+        err << "pagelume: " << e.what() << "\n";
+        return 1;
+    }
+    if (o.sort)
+        platform::sortNaturally(o.pages);
     if (o.pages.empty()) {
         err << "pagelume: no pages given\n" << kUsage;
         return 2;

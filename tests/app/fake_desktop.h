@@ -19,6 +19,7 @@ struct FakeDesktop : app::Desktop {
     std::vector<Box> messages, errors, questions;
     std::vector<QUrl> urls;
     int moves = 0;
+    bool systemMoves = true;  // whether the system takes over a window move
 
     QStringList chooseImages(QWidget*) override { return images; }
     QString chooseImage(QWidget*) override { return image; }
@@ -34,7 +35,10 @@ struct FakeDesktop : app::Desktop {
     }
     void error(QWidget*, const QString& t, const QString& c) override { errors.push_back({t, c}); }
     void openUrl(const QUrl& u) override { urls.push_back(u); }
-    void startWindowMove(QWidget*) override { ++moves; }
+    bool startWindowMove(QWidget*) override {
+        ++moves;
+        return systemMoves;
+    }
 };
 
 }  // namespace pagelume::test
