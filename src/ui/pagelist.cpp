@@ -139,23 +139,30 @@ int TPageList::fileDropRow(QPoint pos) const {
     return item ? indexOfTopLevelItem(item) : rowCount();
 }
 
-TPageList::DragKind TPageList::kindOf(const QDropEvent* event) const {
-    if (event->source() == this)
+TPageList::DragKind TPageList::kindOf(const QObject* source, const QMimeData* mime) const {
+    if (source == this)
         return DragKind::Rows;
-    if (!event->source() && !localPaths(event->mimeData()).isEmpty())
+    if (!source && !localPaths(mime).isEmpty())
         return DragKind::Files;
     return DragKind::Other;
+}
+
+int TPageList::insertionRowFor(DragKind kind, QPoint pos) const {
+    if (kind == DragKind::Rows && firstSelectedRow() >= 0)
+        return rowAt(pos);
+    if (kind == DragKind::Files)
+        return fileDropRow(pos);
+    return -1;
+}
+
+int TPageList::insertionRowFor(const QObject* source, const QMimeData* mime, QPoint pos) const {
+    return insertionRowFor(kindOf(source, mime), pos);
 }
 
 void TPageList::trackDrag(DragKind kind, QPoint pos) {
     dragKind_ = kind;
     dragPos_ = pos;
-    int row = -1;
-    if (kind == DragKind::Rows && firstSelectedRow() >= 0)
-        row = rowAt(pos);
-    else if (kind == DragKind::Files)
-        row = fileDropRow(pos);
-    setInsertionRow(row);
+    setInsertionRow(insertionRowFor(kind, pos));
     const int margin = autoScrollMargin();
     const bool atEdge = pos.y() < margin || pos.y() >= viewport()->height() - margin;
     if (atEdge && kind != DragKind::Other && !autoScroll_.isActive())
@@ -220,7 +227,7 @@ void TPageList::startDrag(Qt::DropActions) {
 }
 
 void TPageList::dragEnterEvent(QDragEnterEvent* event) {
-    const DragKind kind = kindOf(event);
+    const DragKind kind = kindOf(event->source(), event->mimeData());
     if (kind == DragKind::Files) {
         // Copy, never move: the file manager must not delete what it gave us.
         event->setDropAction(Qt::CopyAction);
@@ -235,7 +242,7 @@ void TPageList::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void TPageList::dragMoveEvent(QDragMoveEvent* event) {
-    const DragKind kind = kindOf(event);
+    const DragKind kind = kindOf(event->source(), event->mimeData());
     if (kind == DragKind::Files) {
         event->setDropAction(Qt::CopyAction);
         event->accept();
@@ -253,7 +260,7 @@ void TPageList::dragLeaveEvent(QDragLeaveEvent* event) {
 }
 
 void TPageList::dropEvent(QDropEvent* event) {
-    const DragKind kind = kindOf(event);
+    const DragKind kind = kindOf(event->source(), event->mimeData());
     endDrag();
     if (kind == DragKind::Files) {
         event->setDropAction(Qt::CopyAction);

@@ -53,6 +53,11 @@ public:
     // (rowCount() for the end), shown as a line; -1 when a drop would change
     // nothing and no line shows.
     int insertionRow() const { return insertionRow_; }
+    // Where the line would show for a drag from source carrying mime at a
+    // viewport point: rows dragged within this list land before the row
+    // under the point (nothing below the last row, nothing without a
+    // selected row); files from another program as fileDropRow.
+    int insertionRowFor(const QObject* source, const QMimeData* mime, QPoint pos) const;
 
 protected:
     void startDrag(Qt::DropActions supportedActions) override;
@@ -65,7 +70,8 @@ protected:
 
 private:
     enum class DragKind { None, Rows, Files, Other };
-    DragKind kindOf(const QDropEvent* event) const;
+    DragKind kindOf(const QObject* source, const QMimeData* mime) const;
+    int insertionRowFor(DragKind kind, QPoint pos) const;
     void trackDrag(DragKind kind, QPoint pos);
     void endDrag();
     void setInsertionRow(int row);

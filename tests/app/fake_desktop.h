@@ -13,6 +13,7 @@ struct FakeDesktop : app::Desktop {
     QString image, folder;
     bool answer = false;
     std::function<void()> duringQuestion;
+    std::function<void()> duringDialog;  // runs while a file or folder dialog is open
     struct Box {
         QString text, caption;
     };
@@ -21,9 +22,22 @@ struct FakeDesktop : app::Desktop {
     int moves = 0;
     bool systemMoves = true;  // whether the system takes over a window move
 
-    QStringList chooseImages(QWidget*) override { return images; }
-    QString chooseImage(QWidget*) override { return image; }
-    QString chooseFolder(QWidget*, const QString&) override { return folder; }
+    QStringList chooseImages(QWidget*) override {
+        dialog();
+        return images;
+    }
+    QString chooseImage(QWidget*) override {
+        dialog();
+        return image;
+    }
+    QString chooseFolder(QWidget*, const QString&) override {
+        dialog();
+        return folder;
+    }
+    void dialog() {
+        if (duringDialog)
+            duringDialog();
+    }
     void message(QWidget*, const QString& t, const QString& c) override {
         messages.push_back({t, c});
     }
