@@ -68,8 +68,8 @@ void TForm1::bindHandlers() {
     // and moving rows only while the list has the focus, so that Delete still
     // edits text in the fields.
     Add1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    Convert1->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Return),
-                            QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    Convert1->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
     addActions({Add1, Convert1});
     RemoveSelected1->setShortcut(QKeySequence::Delete);
     MoveUp1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up));
@@ -317,8 +317,8 @@ void TForm1::setCommandsEnabled(bool enabled) {
     ListView1->setEnabled(enabled);
     for (QLineEdit* e : {Edit1, Edit2, LabeledEdit3, LabeledEdit4})
         e->setReadOnly(!enabled);
-    for (QAction* a : {Add1, RemoveSelected1, RemoveAll1, AddFolder1, SortByName1, MoveUp1,
-                       MoveDown1, Convert1})
+    for (QAction* a :
+         {Add1, RemoveSelected1, RemoveAll1, AddFolder1, SortByName1, MoveUp1, MoveDown1, Convert1})
         a->setEnabled(enabled);
     if (enabled && closePending_) {
         closePending_ = false;

@@ -499,7 +499,6 @@ void TWinControl::mouseReleaseEvent(QMouseEvent* event) {
     updateHover(pointerNow != pointerBefore ? mapFromGlobal(pointerNow) : pos);
 }
 
-
 void TWinControl::leaveEvent(QEvent* event) {
     if (hovered_ && !captured_) {
         TGraphicControl* old = hovered_;

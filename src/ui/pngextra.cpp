@@ -12,7 +12,6 @@ int half(int v) {
     return v / 2;
 }
 
-
 }  // namespace
 
 TPNGButton::TPNGButton(TWinControl* parent)

@@ -111,8 +111,8 @@ TEST_F(PagesTest, SortByNameOrdersNaturallyAndRenumbers) {
 
 TEST_F(PagesTest, AddFolderAppendsItsPngFilesInNaturalOrder) {
     add({"/first.png"});
-    for (const char* name : {"book/p10.png", "book/p2.png", "book/p1.PNG", "book/notes.txt",
-                             "book/sub/p3.png"})
+    for (const char* name :
+         {"book/p10.png", "book/p2.png", "book/p1.PNG", "book/notes.txt", "book/sub/p3.png"})
         file(name);
     desktop.folder = QString::fromStdString(exe / "book");
     form.AddFolder1->trigger();
@@ -331,9 +331,11 @@ TEST_F(PagesTest, ScreenReadersAndTooltipsSeeNamedControls) {
     for (const auto& [role, name] : seen)
         EXPECT_FALSE(name.isEmpty()) << "an unnamed control of role " << role;
 
-    QAccessibleInterface* convert = QAccessible::queryAccessibleInterface(form.PNGButton4->FocusProxy());
+    QAccessibleInterface* convert =
+        QAccessible::queryAccessibleInterface(form.PNGButton4->FocusProxy());
     ASSERT_NE(convert->actionInterface(), nullptr);
-    EXPECT_TRUE(convert->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    EXPECT_TRUE(convert->actionInterface()->actionNames().contains(
+        QAccessibleActionInterface::pressAction()));
 
     // Tooltips come from the painted controls under the pointer.
     const QPoint over = form.PNGButton8->BoundsRect().center();

@@ -38,8 +38,8 @@ TEST(NaturalOrder, NumbersByValueLettersWithoutCase) {
 }
 
 TEST(NaturalOrder, IsATotalOrderWhateverTheStartingOrder) {
-    std::vector<std::string> names = {"a1b",  "a1",  "a01b", "A1b",  "a-1", "a_1", "a10",
-                                      "a1.5", "a01", "a",    "a 1",  "ä1",  "a1B", "000",
+    std::vector<std::string> names = {"a1b",  "a1",  "a01b", "A1b",   "a-1", "a_1", "a10",
+                                      "a1.5", "a01", "a",    "a 1",   "ä1",  "a1B", "000",
                                       "0",    "",    "a1b2", "a1b10", "A01", "z"};
     const std::vector<std::string> expected = sorted(names);
     std::mt19937 random(7);
