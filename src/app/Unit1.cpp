@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QUrl>
+#include <algorithm>
+#include <numeric>
 
 #include "app/errortext.h"
 #include "epub/conversion_run.h"
@@ -14,6 +16,8 @@
 #include "image/pngimage.h"
 #include "platform/exception.h"
 #include "platform/files.h"
+#include "platform/natural_order.h"
+#include "platform/page_files.h"
 #include "ui/pagelist.h"
 
 namespace pagelume::app {
@@ -56,6 +60,27 @@ void TForm1::bindHandlers() {
     Add1 = PopupMenu1->addAction("Add");
     RemoveSelected1 = PopupMenu1->addAction("Remove Selected");
     RemoveAll1 = PopupMenu1->addAction("Remove All");
+    PopupMenu1->addSeparator();
+    AddFolder1 = PopupMenu1->addAction("Add Folder...");
+    SortByName1 = PopupMenu1->addAction("Sort by Name");
+    MoveUp1 = new QAction("Move Up", this);
+    MoveDown1 = new QAction("Move Down", this);
+    Convert1 = new QAction("Convert", this);
+
+    // Shortcuts: adding and converting from anywhere in the window; removing
+    // and moving rows only while the list has the focus, so that Delete still
+    // edits text in the fields.
+    Add1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    Convert1->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    addActions({Add1, Convert1});
+    RemoveSelected1->setShortcut(QKeySequence::Delete);
+    MoveUp1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up));
+    MoveDown1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Down));
+    for (QAction* a : {RemoveSelected1, MoveUp1, MoveDown1}) {
+        a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        ListView1->addAction(a);
+    }
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(ListView1, &QWidget::customContextMenuRequested, this,
             [this](QPoint pos) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos)); });
@@ -84,7 +109,8 @@ void TForm1::bindHandlers() {
         }
     };
     for (ui::TImage* header : {Image2, Image4, Image6})
-        header->OnMouseDown = [this](Qt::MouseButton b, QPoint) {
+        header->OnMouseDown = [this, header](Qt::MouseButton b, QPoint p) {
+            headerPress_ = header->Parent()->mapToGlobal(header->BoundsRect().topLeft() + p);
             guarded([&] { HeaderMouseDown(b); });
         };
 
@@ -92,11 +118,20 @@ void TForm1::bindHandlers() {
     connect(RemoveSelected1, &QAction::triggered, this,
             [this] { guarded([&] { RemoveSelected1Click(); }); });
     connect(RemoveAll1, &QAction::triggered, this, [this] { guarded([&] { RemoveAll1Click(); }); });
+    connect(AddFolder1, &QAction::triggered, this, [this] { guarded([&] { AddFolder1Click(); }); });
+    connect(SortByName1, &QAction::triggered, this,
+            [this] { guarded([&] { SortByName1Click(); }); });
+    connect(MoveUp1, &QAction::triggered, this, [this] { guarded([&] { MoveUp1Click(); }); });
+    connect(MoveDown1, &QAction::triggered, this, [this] { guarded([&] { MoveDown1Click(); }); });
+    connect(Convert1, &QAction::triggered, this, [this] { guarded([&] { PNGButton4Click(); }); });
     ListView1->OnDragOver = [this](QObject* s, QPoint p) {
         guarded([&] { ListView1DragOver(s, p); });
     };
     ListView1->OnDragDrop = [this](QObject* s, QPoint p) {
         guarded([&] { ListView1DragDrop(s, p); });
+    };
+    ListView1->OnDropFiles = [this](const QStringList& paths, QPoint p) {
+        guarded([&] { ListView1DropFiles(paths, p); });
     };
     ListView1->OnClick = [this] { guarded([&] { ListView1Click(); }); };
 }
@@ -149,6 +184,55 @@ void TForm1::ListView1DragDrop(QObject* source, QPoint pos) {
     ListView1->deleteRow(draggedRow_ >= target ? draggedRow_ + 1 : draggedRow_);
     ListView1->renumber();
     draggedRow_ = -1;
+}
+
+void TForm1::AddFolder1Click() {
+    const QString folder = desktop_.chooseFolder(this, QString());
+    if (folder.isEmpty())
+        return;
+    for (const std::string& f : platform::pngFilesIn(folder.toStdString()))
+        ListView1->appendRow(qs(f));
+}
+
+void TForm1::SortByName1Click() {
+    std::vector<std::string> paths;
+    for (int p = 0; p < ListView1->rowCount(); ++p)
+        paths.push_back(ListView1->rowPath(p).toStdString());
+    std::vector<int> order(paths.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return platform::naturalLess(paths[static_cast<std::size_t>(a)],
+                                     paths[static_cast<std::size_t>(b)]);
+    });
+    ListView1->reorderRows(order);
+    ListView1->renumber();
+}
+
+void TForm1::moveFirstSelectedRow(int by) {
+    const int row = ListView1->firstSelectedRow();
+    if (row < 0 || row + by < 0 || row + by >= ListView1->rowCount())
+        return;
+    ListView1->moveRow(row, row + by);
+    ListView1->renumber();
+}
+
+void TForm1::ListView1DropFiles(const QStringList& paths, QPoint pos) {
+    // Everything is read before anything is inserted: a folder that cannot
+    // be read leaves the list as it was.
+    std::vector<std::string> files;
+    for (const QString& p : paths) {
+        const std::string path = p.toStdString();
+        if (platform::directoryExists(path)) {
+            for (std::string& f : platform::pngFilesIn(path))
+                files.push_back(std::move(f));
+        } else if (platform::hasPngExtension(platform::fileNamePart(path))) {
+            files.push_back(path);
+        }
+    }
+    int at = ListView1->fileDropRow(pos);
+    for (const std::string& f : files)
+        ListView1->insertRow(at++, QString(), qs(f));
+    ListView1->renumber();
 }
 
 void TForm1::PNGButton8Click() {
@@ -241,7 +325,8 @@ void TForm1::HeaderMouseDown(Qt::MouseButton button) {
     // after the button was let go: the window must not stick to the pointer.
     if (!(QGuiApplication::mouseButtons() & Qt::LeftButton))
         return;
-    desktop_.startWindowMove(this);
+    if (!desktop_.startWindowMove(this))
+        pointerMove_.start(headerPress_);
 }
 
 void TForm1::PNGButton5Click() {
@@ -255,7 +340,8 @@ void TForm1::setCommandsEnabled(bool enabled) {
     ListView1->setEnabled(enabled);
     for (QLineEdit* e : {Edit1, Edit2, LabeledEdit3, LabeledEdit4})
         e->setReadOnly(!enabled);
-    for (QAction* a : {Add1, RemoveSelected1, RemoveAll1})
+    for (QAction* a :
+         {Add1, RemoveSelected1, RemoveAll1, AddFolder1, SortByName1, MoveUp1, MoveDown1, Convert1})
         a->setEnabled(enabled);
     if (enabled && closePending_) {
         closePending_ = false;

@@ -5,6 +5,7 @@
 
 #include "app/desktop.h"
 #include "app/settings.h"
+#include "app/window_move.h"
 #include "epub/book.h"
 #include "ui/mainwindow.h"
 
@@ -43,8 +44,14 @@ public:
     void Add1Click() { PNGButton2Click(); }
     void RemoveSelected1Click() { PNGButton1Click(); }
     void RemoveAll1Click() { PNGButton3Click(); }
+    void AddFolder1Click();   // the PNG files of a folder, in natural order
+    void SortByName1Click();  // all rows in natural order of their paths
+    void MoveUp1Click() { moveFirstSelectedRow(-1); }
+    void MoveDown1Click() { moveFirstSelectedRow(1); }
     void ListView1DragOver(QObject* source, QPoint pos);
     void ListView1DragDrop(QObject* source, QPoint pos);
+    // Files and folders dropped from a file manager.
+    void ListView1DropFiles(const QStringList& paths, QPoint pos);
     void ListView1Click();  // preview
     // Title bar and header.
     void ImgBtnMinClick();
@@ -81,6 +88,12 @@ public:
     QAction* Add1 = nullptr;
     QAction* RemoveSelected1 = nullptr;
     QAction* RemoveAll1 = nullptr;
+    QAction* AddFolder1 = nullptr;
+    QAction* SortByName1 = nullptr;
+    // Keyboard only: Ctrl+Up, Ctrl+Down on the list, Ctrl+Return anywhere.
+    QAction* MoveUp1 = nullptr;
+    QAction* MoveDown1 = nullptr;
+    QAction* Convert1 = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -88,6 +101,7 @@ protected:
 private:
     void bindHandlers();
     void setCommandsEnabled(bool enabled);
+    void moveFirstSelectedRow(int by);
     // Runs a handler; an exception that leaves it gets the default error box.
     template <typename F>
     void guarded(F&& handler);
@@ -96,6 +110,8 @@ private:
     ProgramPaths paths_;
     std::string contentDir_;
     int draggedRow_ = -1;
+    QPoint headerPress_;  // where the header was last pressed, on the screen
+    PointerWindowMove pointerMove_{this};
     bool running_ = false;
     bool closePending_ = false;
     bool interruptRequested_ = false;

@@ -8,19 +8,22 @@
 #include "app/signals.h"
 #include "epub/conversion_run.h"
 #include "epub/texts.h"
+#include "platform/natural_order.h"
+#include "platform/page_files.h"
 
 namespace pagelume::app {
 
 namespace {
 
 const char* kUsage =
-    "Usage: pagelume [--title T] [--author A] [--cover FILE] [--output DIR] [--yes] [--quiet]\n"
-    "                PAGE...\n"
+    "Usage: pagelume [--title T] [--author A] [--cover FILE] [--output DIR] [--yes] [--sort]\n"
+    "                [--quiet] PAGE...\n"
     "       pagelume            (no arguments: opens the window)\n"
     "       pagelume --gui [FILE...]   opens the window with FILE... as its pages\n"
     "       pagelume --paths           shows the settings file and staging folder in use\n"
     "\n"
-    "Turns the PNG pages, in the order given, into DIR/T.epub.\n"
+    "Turns the PNG pages, in the order given, into DIR/T.epub. A PAGE that is a folder\n"
+    "stands for the PNG files directly in it, in natural order (p2 before p10).\n"
     "\n"
     "  --title T      the book's title, also the file name of the book\n"
     "  --author A     the author's name\n"
@@ -28,6 +31,7 @@ const char* kUsage =
     "  --output DIR   the folder the book is saved to (created if missing)\n"
     "  --yes          replace an existing book of the same name without asking\n"
     "  --quiet        no progress line on the terminal\n"
+    "  --sort         put all pages in natural order of their paths\n"
     "  --help         show this text\n"
     "  --version      show the program's version\n"
     "\n"
@@ -41,6 +45,7 @@ struct Options {
     std::string title, author, cover, output;
     bool yes = false;
     bool quiet = false;
+    bool sort = false;
     std::vector<std::string> pages;
 };
 
@@ -154,6 +159,8 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
             o.yes = true;
         } else if (a == "--quiet" || a == "-q") {
             o.quiet = true;
+        } else if (a == "--sort") {
+            o.sort = true;
         } else {
             std::string name = a, value;
             bool inlineValue = false;
@@ -204,6 +211,14 @@ int runCommandLine(const std::vector<std::string>& args, const std::string& stag
         out << texts::kProgramTitle << "\n";
         return 0;
     }
+    try {
+        o.pages = platform::expandFolders(o.pages);
+    } catch (const std::exception& e) {
+        err << "pagelume: " << e.what() << "\n";
+        return 1;
+    }
+    if (o.sort)
+        platform::sortNaturally(o.pages);
     if (o.pages.empty()) {
         err << "pagelume: no pages given\n" << kUsage;
         return 2;

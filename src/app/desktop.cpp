@@ -49,9 +49,9 @@ void QtDesktop::openUrl(const QUrl& url) {
     QDesktopServices::openUrl(url);
 }
 
-void QtDesktop::startWindowMove(QWidget* window) {
-    if (QWindow* handle = window->windowHandle())
-        handle->startSystemMove();
+bool QtDesktop::startWindowMove(QWidget* window) {
+    QWindow* handle = window->windowHandle();
+    return handle && handle->startSystemMove();
 }
 
 }  // namespace pagelume::app

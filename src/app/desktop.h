@@ -25,8 +25,9 @@ public:
     virtual bool question(QWidget* parent, const QString& text, const QString& caption) = 0;
     virtual void error(QWidget* parent, const QString& text, const QString& caption) = 0;
     virtual void openUrl(const QUrl& url) = 0;
-    // Moves the window with the pointer while the left button is held.
-    virtual void startWindowMove(QWidget* window) = 0;
+    // Has the system move the window with the pointer while the left button
+    // is held; false when it will not (then the window moves itself).
+    virtual bool startWindowMove(QWidget* window) = 0;
 };
 
 class QtDesktop : public Desktop {
@@ -38,7 +39,7 @@ public:
     bool question(QWidget* parent, const QString& text, const QString& caption) override;
     void error(QWidget* parent, const QString& text, const QString& caption) override;
     void openUrl(const QUrl& url) override;
-    void startWindowMove(QWidget* window) override;
+    bool startWindowMove(QWidget* window) override;
 };
 
 }  // namespace pagelume::app

@@ -1,6 +1,17 @@
 #include "ui/ImgBtn.h"
 
+#include <algorithm>
+
 namespace pagelume::ui {
+
+void TImgBtn::Paint(TCanvas& canvas) {
+    TImage::Paint(canvas);
+    if (Focused()) {
+        const QRect shown(0, 0, std::min(Width(), Picture().width()),
+                          std::min(Height(), Picture().height()));
+        drawFocusFrame(canvas.painter(), shown.isEmpty() ? ClientRect() : shown);
+    }
+}
 
 void TImgBtn::LeftButtonDown(const TWMMouse& msg) {
     SetPicture(PicDown);

@@ -24,6 +24,8 @@ public:
     void MouseMoved(const TWMMouse& msg) override;
     void LeftButtonUp(const TWMMouse& msg) override;
     void MouseLeft() override;
+    // The picture, and a focus frame around it while the keyboard is here.
+    void Paint(TCanvas& canvas) override;
 };
 
 }  // namespace pagelume::ui

@@ -1,17 +1,27 @@
 #include "ui/controls.h"
 
+#include <QCursor>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
+#include <QToolTip>
 #include <algorithm>
+#include <cmath>
+
+#include "image/pngimage.h"
 
 namespace pagelume::ui {
 
 // ---- TCanvas ------------------------------------------------------------------
 
-TCanvas::TCanvas(image::DrawSurface& surface)
+TCanvas::TCanvas(image::DrawSurface& surface, qreal devicePixelRatio)
     : surface_(surface),
+      dpr_(devicePixelRatio > 0 ? devicePixelRatio : 1.0),
       view_(reinterpret_cast<uchar*>(surface.pixels().data()), surface.width(), surface.height(),
-            static_cast<qsizetype>(surface.width()) * 4, QImage::Format_RGB32) {}
+            static_cast<qsizetype>(surface.width()) * 4, QImage::Format_RGB32) {
+    view_.setDevicePixelRatio(dpr_);
+}
 
 TCanvas::~TCanvas() {
     finish();
@@ -26,8 +36,37 @@ QPainter& TCanvas::painter() {
 }
 
 void TCanvas::drawPicture(const TPicture& picture, QRect dest) {
+    if (dpr_ != 1.0) {
+        if (!picture.empty())
+            drawScaled(picture.toImage(), dest);
+        return;
+    }
     finish();  // the painter must not hold pixels we are about to change
     picture.draw(surface_, dest);
+}
+
+void TCanvas::drawPNG(const image::TPNGObject& png, QPoint topLeft) {
+    if (png.Empty())
+        return;
+    if (dpr_ != 1.0) {
+        const image::ARGBImage argb = png.ToARGB();
+        const QImage view(reinterpret_cast<const uchar*>(argb.pixels.data()), argb.width,
+                          argb.height, static_cast<qsizetype>(argb.width) * 4,
+                          QImage::Format_ARGB32);
+        drawScaled(view, QRect(topLeft, QSize(png.Width(), png.Height())));
+        return;
+    }
+    finish();
+    png.Draw(surface_, image::Rect{topLeft.x(), topLeft.y(), topLeft.x() + png.Width(),
+                                   topLeft.y() + png.Height()});
+}
+
+void TCanvas::drawScaled(const QImage& image, QRect dest) {
+    QPainter& p = painter();
+    p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(QRectF(dest), image);
+    p.restore();
 }
 
 void TCanvas::finish() {
@@ -35,6 +74,48 @@ void TCanvas::finish() {
         painter_->end();
         painter_.reset();
     }
+}
+
+void drawFocusFrame(QPainter& painter, QRect r) {
+    if (r.width() < 2 || r.height() < 2)
+        return;
+    painter.save();
+    const QRect outline = r.adjusted(0, 0, -1, -1);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(Qt::white, 1));
+    painter.drawRect(outline);
+    painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+    painter.drawRect(outline);
+    painter.restore();
+}
+
+// ---- TFocusProxy --------------------------------------------------------------
+
+TFocusProxy::TFocusProxy(TGraphicControl* control, QWidget* parent)
+    : QAbstractButton(parent), control_(control) {
+    setFocusPolicy(Qt::TabFocus);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    connect(this, &QAbstractButton::clicked, this, [this] { control_->Activate(); });
+}
+
+void TFocusProxy::keyPressEvent(QKeyEvent* event) {
+    const auto mods = event->modifiers() & ~Qt::KeypadModifier;
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && mods == 0 &&
+        !event->isAutoRepeat()) {
+        click();
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
+}
+
+void TFocusProxy::focusInEvent(QFocusEvent* event) {
+    QAbstractButton::focusInEvent(event);
+    control_->Invalidate();
+}
+
+void TFocusProxy::focusOutEvent(QFocusEvent* event) {
+    QAbstractButton::focusOutEvent(event);
+    control_->Invalidate();
 }
 
 // ---- TGraphicControl ----------------------------------------------------------
@@ -47,6 +128,7 @@ TGraphicControl::TGraphicControl(TWinControl* parent) : parent_(parent) {
 }
 
 TGraphicControl::~TGraphicControl() {
+    delete proxy_;
     if (parent_)
         parent_->remove(this);
 }
@@ -57,6 +139,8 @@ void TGraphicControl::SetBounds(int left, int top, int width, int height) {
         return;
     Invalidate();
     bounds_ = r;
+    if (proxy_)
+        proxy_->setGeometry(bounds_);
     Invalidate();
 }
 
@@ -64,6 +148,8 @@ void TGraphicControl::SetVisible(bool visible) {
     if (visible_ == visible)
         return;
     visible_ = visible;
+    if (proxy_)
+        proxy_->setVisible(visible_);
     if (parent_)
         parent_->update(bounds_);
 }
@@ -72,7 +158,30 @@ void TGraphicControl::SetEnabled(bool enabled) {
     if (enabled_ == enabled)
         return;
     enabled_ = enabled;
+    if (proxy_)
+        proxy_->setEnabled(enabled_);
     EnabledChanged();
+}
+
+void TGraphicControl::SetFocusable(const QString& accessibleName) {
+    if (!parent_)
+        return;
+    if (!proxy_) {
+        proxy_ = new TFocusProxy(this, parent_);
+        proxy_->setGeometry(bounds_);
+        proxy_->setEnabled(enabled_);
+        proxy_->setVisible(visible_);
+    }
+    proxy_->setAccessibleName(accessibleName);
+    proxy_->setAccessibleDescription(Hint);
+}
+
+QWidget* TGraphicControl::FocusProxy() const {
+    return proxy_;
+}
+
+bool TGraphicControl::Focused() const {
+    return proxy_ && proxy_->hasFocus();
 }
 
 void TGraphicControl::BringToFront() {
@@ -242,26 +351,34 @@ TGraphicControl* TWinControl::ControlAtPos(QPoint pos) const {
     return nullptr;
 }
 
-image::DrawSurface TWinControl::RenderBackBuffer() const {
+image::DrawSurface TWinControl::RenderBackBuffer(qreal devicePixelRatio) const {
+    const qreal dpr = devicePixelRatio > 0 ? devicePixelRatio : 1.0;
+    // Logical to device pixels; every edge rounds on its own, so neighbours
+    // stay edge to edge at any ratio.
+    auto device = [dpr](int v) { return static_cast<int>(std::lround(v * dpr)); };
+    auto deviceRect = [&](QRect r) {
+        return QRect(QPoint(device(r.left()), device(r.top())),
+                     QPoint(device(r.left() + r.width()) - 1, device(r.top() + r.height()) - 1));
+    };
     const uint32_t bg = Color.rgb() | 0xFF000000u;
-    image::DrawSurface buffer(width(), height(), bg);
+    image::DrawSurface buffer(device(width()), device(height()), bg);
     if (buffer.empty())
         return buffer;
     if (BevelWidth > 0) {
-        TCanvas canvas(buffer);
+        TCanvas canvas(buffer, dpr);
         QPainter& p = canvas.painter();
-        p.setPen(palette().color(QPalette::Light));
-        p.drawLine(0, 0, width() - 1, 0);
-        p.drawLine(0, 0, 0, height() - 1);
-        p.setPen(palette().color(QPalette::Dark));
-        p.drawLine(0, height() - 1, width() - 1, height() - 1);
-        p.drawLine(width() - 1, 0, width() - 1, height() - 1);
+        const QColor light = palette().color(QPalette::Light);
+        const QColor dark = palette().color(QPalette::Dark);
+        p.fillRect(QRect(0, 0, width(), 1), light);
+        p.fillRect(QRect(0, 0, 1, height()), light);
+        p.fillRect(QRect(0, height() - 1, width(), 1), dark);
+        p.fillRect(QRect(width() - 1, 0, 1, height()), dark);
     }
-    const QRect all(0, 0, width(), height());
+    const QRect all(0, 0, buffer.width(), buffer.height());
     for (TGraphicControl* c : controls_) {
         if (!c->Visible())
             continue;
-        const QRect r = c->BoundsRect();
+        const QRect r = deviceRect(c->BoundsRect());
         const QRect clip = r.intersected(all);
         if (clip.isEmpty())
             continue;
@@ -269,7 +386,7 @@ image::DrawSurface TWinControl::RenderBackBuffer() const {
         // coordinates; the visible part is copied back.
         image::DrawSurface own = copyRect(buffer, r.x(), r.y(), r.width(), r.height());
         {
-            TCanvas canvas(own);
+            TCanvas canvas(own, dpr);
             canvas.Font = c->Font;
             c->Paint(canvas);
         }
@@ -281,13 +398,27 @@ image::DrawSurface TWinControl::RenderBackBuffer() const {
 }
 
 void TWinControl::paintEvent(QPaintEvent*) {
-    image::DrawSurface buffer = RenderBackBuffer();
+    const qreal dpr = devicePixelRatioF();
+    image::DrawSurface buffer = RenderBackBuffer(dpr);
     if (buffer.empty())
         return;
-    const QImage view(reinterpret_cast<const uchar*>(buffer.pixels().data()), buffer.width(),
-                      buffer.height(), static_cast<qsizetype>(buffer.width()) * 4,
-                      QImage::Format_RGB32);
-    QPainter(this).drawImage(0, 0, view);
+    QImage view(reinterpret_cast<uchar*>(buffer.pixels().data()), buffer.width(), buffer.height(),
+                static_cast<qsizetype>(buffer.width()) * 4, QImage::Format_RGB32);
+    view.setDevicePixelRatio(dpr);
+    QPainter(this).drawImage(QPointF(0, 0), view);
+}
+
+bool TWinControl::event(QEvent* event) {
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const TGraphicControl* c = ControlAtPos(help->pos());
+        if (c && !c->Hint.isEmpty())
+            QToolTip::showText(help->globalPos(), c->Hint, this, c->BoundsRect());
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 TWMMouse TWinControl::message(QMouseEvent* event, TGraphicControl* target) const {
@@ -297,6 +428,9 @@ TWMMouse TWinControl::message(QMouseEvent* event, TGraphicControl* target) const
 
 void TWinControl::updateHover(QPoint pos) {
     TGraphicControl* over = ControlAtPos(pos);
+    // While a control holds the mouse, no other one reacts to the pointer.
+    if (captured_)
+        over = captured_->Visible() && captured_->BoundsRect().contains(pos) ? captured_ : nullptr;
     if (over == hovered_)
         return;
     TGraphicControl* old = hovered_;
@@ -308,8 +442,20 @@ void TWinControl::updateHover(QPoint pos) {
     setCursor(hovered_ ? hovered_->Cursor : Qt::ArrowCursor);
 }
 
+void TWinControl::dropStaleCapture(Qt::MouseButtons held) {
+    // A capture lasts only while the left button is held. When its release
+    // went elsewhere (a system move, a popup), the mouse must not stay bound
+    // to one control.
+    if (captured_ && !(held & Qt::LeftButton)) {
+        TGraphicControl* c = captured_;
+        captured_ = nullptr;
+        c->CancelMode();
+    }
+}
+
 void TWinControl::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
+    dropStaleCapture(event->buttons() & ~event->button());
     updateHover(pos);
     TGraphicControl* target = captured_ ? captured_ : ControlAtPos(pos);
     if (!target || !target->Enabled())
@@ -328,6 +474,7 @@ void TWinControl::mouseMoveEvent(QMouseEvent* event) {
     // The move reaches its control first; enter and leave follow, once the
     // pointer's new place is known.
     const QPoint pos = event->position().toPoint();
+    dropStaleCapture(event->buttons());
     TGraphicControl* target = captured_ ? captured_ : ControlAtPos(pos);
     if (target && target->Enabled())
         target->MouseMoved(message(event, target));
@@ -336,6 +483,7 @@ void TWinControl::mouseMoveEvent(QMouseEvent* event) {
 
 void TWinControl::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
+    const QPoint pointerBefore = QCursor::pos();
     TGraphicControl* target = captured_ ? captured_ : ControlAtPos(pos);
     if (target && target->Enabled()) {
         if (event->button() == Qt::LeftButton)
@@ -345,7 +493,10 @@ void TWinControl::mouseReleaseEvent(QMouseEvent* event) {
     }
     if (event->buttons() == Qt::NoButton)
         captured_ = nullptr;
-    updateHover(pos);
+    // A click may have run a dialog, and the pointer is now wherever the
+    // user left it: the hover follows that place, not the old release point.
+    const QPoint pointerNow = QCursor::pos();
+    updateHover(pointerNow != pointerBefore ? mapFromGlobal(pointerNow) : pos);
 }
 
 void TWinControl::leaveEvent(QEvent* event) {
@@ -381,6 +532,12 @@ void TLabel::Paint(TCanvas& canvas) {
     p.setFont(Font);
     p.setPen(TextColor);
     p.drawText(ClientRect(), Qt::AlignLeft | Qt::AlignTop, Caption);
+}
+
+void TLabel::Click() {
+    if (Buddy)
+        Buddy->setFocus(Qt::MouseFocusReason);
+    TGraphicControl::Click();
 }
 
 }  // namespace pagelume::ui

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAbstractButton>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
@@ -14,36 +15,66 @@
 namespace pagelume::ui {
 
 class TWinControl;
+class TGraphicControl;
 
 // Docking of a control inside its parent's client area.
 enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 
 // The surface a windowless control paints on: its own rectangle of the
 // parent's back buffer, so whatever lies beneath is already there and
-// nothing can be drawn outside the control.
+// nothing can be drawn outside the control. Drawing is in logical pixels;
+// the surface has devicePixelRatio() device pixels for each of them, so text
+// and lines come out at the screen's own resolution.
 class TCanvas {
 public:
-    explicit TCanvas(image::DrawSurface& surface);
+    explicit TCanvas(image::DrawSurface& surface, qreal devicePixelRatio = 1.0);
     ~TCanvas();
     TCanvas(const TCanvas&) = delete;
     TCanvas& operator=(const TCanvas&) = delete;
 
     image::DrawSurface& surface() { return surface_; }
-    int width() const { return surface_.width(); }
-    int height() const { return surface_.height(); }
+    qreal devicePixelRatio() const { return dpr_; }
 
     // Text, lines and frames go through a painter over the same pixels.
     QPainter& painter();
+    // At one device pixel per logical pixel pictures are drawn pixel for
+    // pixel; at any other ratio they are scaled smoothly.
     void drawPicture(const TPicture& picture, QRect dest);
+    // A PNG at its own size in logical pixels, blended with its alpha.
+    void drawPNG(const image::TPNGObject& png, QPoint topLeft);
     // Ends painting; the pixels are final afterwards.
     void finish();
 
     QFont Font;
 
 private:
+    void drawScaled(const QImage& image, QRect dest);
+
     image::DrawSurface& surface_;
+    qreal dpr_;
     QImage view_;
     std::unique_ptr<QPainter> painter_;
+};
+
+// A focus frame that shows on any background: black dots on white.
+void drawFocusFrame(QPainter& painter, QRect r);
+
+// The keyboard's way to a windowless control: an invisible button widget over
+// it that takes the focus in the tab chain, carries the control's accessible
+// name and clicks it on Space or Return. The mouse passes through to the parent.
+class TFocusProxy : public QAbstractButton {
+public:
+    TFocusProxy(TGraphicControl* control, QWidget* parent);
+    TGraphicControl* control() const { return control_; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {}
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    TGraphicControl* control_;
 };
 
 // The mouse message as the image button's events receive it.
@@ -84,6 +115,16 @@ public:
     void BringToFront();
     void Invalidate();
 
+    // Shown as the tooltip over the control.
+    QString Hint;
+    // Puts the control into the tab chain under an accessible name (see
+    // TFocusProxy). Tooltip and accessible description are the Hint.
+    void SetFocusable(const QString& accessibleName);
+    QWidget* FocusProxy() const;
+    bool Focused() const;
+    // What a click does, for the keyboard.
+    void Activate() { Click(); }
+
     std::function<void()> OnClick;
     std::function<void(Qt::MouseButton, QPoint)> OnMouseDown;
     std::function<void(Qt::MouseButton, QPoint)> OnMouseUp;
@@ -99,6 +140,9 @@ public:
     virtual void MouseMoved(const TWMMouse& msg);
     virtual void MouseEntered() {}
     virtual void MouseLeft() {}
+    // The held button was let go where this control could not see it (the
+    // release went elsewhere): forget the press without a click.
+    virtual void CancelMode() { clicked_ = false; }
 
 protected:
     virtual void MouseDown(Qt::MouseButton button, QPoint pos);
@@ -112,6 +156,7 @@ protected:
 
 private:
     TWinControl* parent_;
+    TFocusProxy* proxy_ = nullptr;
     QRect bounds_;
     bool visible_ = true;
     bool enabled_ = true;
@@ -140,10 +185,13 @@ public:
     TGraphicControl* ControlAtPos(QPoint pos) const;
     TGraphicControl* CapturedControl() const { return captured_; }
 
-    // Paints the back buffer: background, bevel, windowless controls.
-    image::DrawSurface RenderBackBuffer() const;
+    // Paints the back buffer: background, bevel, windowless controls, with
+    // the given number of device pixels per logical pixel (the buffer is
+    // that much larger; the layout does not change).
+    image::DrawSurface RenderBackBuffer(qreal devicePixelRatio = 1.0) const;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -158,6 +206,7 @@ private:
     void remove(TGraphicControl* c);
     void bringToFront(TGraphicControl* c);
     void updateHover(QPoint pos);
+    void dropStaleCapture(Qt::MouseButtons held);
     TWMMouse message(QMouseEvent* event, TGraphicControl* target) const;
 
     std::vector<TGraphicControl*> controls_;  // stacking order, bottom first; owned
@@ -193,7 +242,12 @@ public:
     using TGraphicControl::TGraphicControl;
     QString Caption;
     QColor TextColor = Qt::black;
+    // The field the label names: a click on the label puts the focus there.
+    QWidget* Buddy = nullptr;
     void Paint(TCanvas& canvas) override;
+
+protected:
+    void Click() override;
 };
 
 }  // namespace pagelume::ui

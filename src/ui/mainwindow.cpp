@@ -180,11 +180,51 @@ void CreateMainControls(TWinControl* form, TMainControls& c) {
     c.PanelImage = panel(c.PanelClient, {217, 31, 160, 106});
     c.ImageM = image(c.PanelImage, {16, 32, 121, 59}, TAlign::alNone, "sprite.bmp", false);
 
-    // Tab order: the panels in order, and inside them the edits in order.
-    QWidget::setTabOrder(c.Edit1, c.Edit2);
-    QWidget::setTabOrder(c.Edit2, c.ListView1);
-    QWidget::setTabOrder(c.ListView1, c.LabeledEdit3);
-    QWidget::setTabOrder(c.LabeledEdit3, c.LabeledEdit4);
+    // Names for screen readers and tooltips; the painted buttons join the
+    // tab chain through stand-ins that carry these names.
+    const std::pair<TGraphicControl*, QString> named[] = {
+        {c.PNGButton2, "Add"},
+        {c.PNGButton1, "Remove"},
+        {c.PNGButton3, "Remove All"},
+        {c.PNGButton4, "Convert"},
+        {c.PNGButton5, "Home"},
+        {c.ImgBtnMin, "Minimize"},
+        {c.ImgBtnClose, "Close"},
+        {c.PNGButton8, "Choose the cover image"},
+        {c.PNGButton9, "Choose the output folder"},
+    };
+    for (const auto& [control, name] : named) {
+        control->Hint = name;
+        control->SetFocusable(name);
+    }
+    c.Edit1->setAccessibleName("Title");
+    c.Edit2->setAccessibleName("Author");
+    c.LabeledEdit3->setAccessibleName("Cover Image");
+    c.LabeledEdit4->setAccessibleName("Save Epub To");
+    c.LabeledEdit3Label->Buddy = c.LabeledEdit3;
+    c.LabeledEdit4Label->Buddy = c.LabeledEdit4;
+    c.ListView1->setAccessibleName("Pages");
+
+    // Tab order: the book's fields from the title down, each browse button
+    // after its field, then the toolbar and the title bar; the title field
+    // has the focus first.
+    QWidget* chain[] = {c.Edit1,
+                        c.Edit2,
+                        c.ListView1,
+                        c.LabeledEdit3,
+                        c.PNGButton8->FocusProxy(),
+                        c.LabeledEdit4,
+                        c.PNGButton9->FocusProxy(),
+                        c.PNGButton2->FocusProxy(),
+                        c.PNGButton1->FocusProxy(),
+                        c.PNGButton3->FocusProxy(),
+                        c.PNGButton4->FocusProxy(),
+                        c.PNGButton5->FocusProxy(),
+                        c.ImgBtnMin->FocusProxy(),
+                        c.ImgBtnClose->FocusProxy()};
+    for (std::size_t i = 0; i + 1 < std::size(chain); ++i)
+        QWidget::setTabOrder(chain[i], chain[i + 1]);
+    c.Edit1->setFocus();
 
     for (TWinControl* w :
          std::initializer_list<TWinControl*>{form, c.PanelTop, c.PanelBtm, c.PanelLeft,

@@ -5,12 +5,29 @@
 #include <QHeaderView>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QUrl>
 
 namespace pagelume::ui {
 
 namespace {
+
 constexpr const char* kRowMime = "application/x-pagelume-page-row";
+constexpr int kAutoScrollInterval = 50;  // ms between steps while the pointer rests at an edge
+
+// The local files and folders among the URLs of a drag, in its order.
+QStringList localPaths(const QMimeData* mime) {
+    QStringList paths;
+    if (!mime || !mime->hasUrls())
+        return paths;
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
+            paths.push_back(url.toLocalFile());
+    return paths;
 }
+
+}  // namespace
 
 TPageList::TPageList(QWidget* parent) : QTreeWidget(parent) {
     setColumnCount(2);
@@ -30,6 +47,8 @@ TPageList::TPageList(QWidget* parent) : QTreeWidget(parent) {
     setDragDropMode(QAbstractItemView::DragDrop);
     setDropIndicatorShown(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    autoScroll_.setInterval(kAutoScrollInterval);
+    connect(&autoScroll_, &QTimer::timeout, this, [this] { autoScrollStep(); });
 }
 
 QString TPageList::rowCaption(int row) const {
@@ -82,6 +101,121 @@ void TPageList::setRowSelected(int row, bool selected) {
         item->setSelected(selected);
 }
 
+void TPageList::reorderRows(const std::vector<int>& order) {
+    const int n = rowCount();
+    if (static_cast<int>(order.size()) != n)
+        return;
+    std::vector<QTreeWidgetItem*> items;
+    std::vector<bool> selected;
+    for (int p = 0; p < n; ++p) {
+        items.push_back(topLevelItem(p));
+        selected.push_back(topLevelItem(p)->isSelected());
+    }
+    QTreeWidgetItem* current = currentItem();
+    const QList<QTreeWidgetItem*> taken = invisibleRootItem()->takeChildren();
+    QList<QTreeWidgetItem*> sorted;
+    for (int old : order)
+        sorted.push_back(items.at(static_cast<std::size_t>(old)));
+    addTopLevelItems(sorted);
+    for (int p = 0; p < n; ++p)
+        items[static_cast<std::size_t>(p)]->setSelected(selected[static_cast<std::size_t>(p)]);
+    if (current)
+        setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+}
+
+void TPageList::moveRow(int from, int to) {
+    if (from < 0 || from >= rowCount() || to < 0 || to >= rowCount() || from == to)
+        return;
+    QTreeWidgetItem* item = takeTopLevelItem(from);
+    insertTopLevelItem(to, item);
+    item->setSelected(true);
+    setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+    scrollToItem(item);
+}
+
+int TPageList::fileDropRow(QPoint pos) const {
+    // Only the height counts: a drop right of the columns still lands at its row.
+    QTreeWidgetItem* item = itemAt(QPoint(1, pos.y()));
+    return item ? indexOfTopLevelItem(item) : rowCount();
+}
+
+TPageList::DragKind TPageList::kindOf(const QObject* source, const QMimeData* mime) const {
+    if (source == this)
+        return DragKind::Rows;
+    if (!source && !localPaths(mime).isEmpty())
+        return DragKind::Files;
+    return DragKind::Other;
+}
+
+int TPageList::insertionRowFor(DragKind kind, QPoint pos) const {
+    if (kind == DragKind::Rows && firstSelectedRow() >= 0)
+        return rowAt(pos);
+    if (kind == DragKind::Files)
+        return fileDropRow(pos);
+    return -1;
+}
+
+int TPageList::insertionRowFor(const QObject* source, const QMimeData* mime, QPoint pos) const {
+    return insertionRowFor(kindOf(source, mime), pos);
+}
+
+void TPageList::trackDrag(DragKind kind, QPoint pos) {
+    dragKind_ = kind;
+    dragPos_ = pos;
+    setInsertionRow(insertionRowFor(kind, pos));
+    const int margin = autoScrollMargin();
+    const bool atEdge = pos.y() < margin || pos.y() >= viewport()->height() - margin;
+    if (atEdge && kind != DragKind::Other && !autoScroll_.isActive())
+        autoScroll_.start();
+    else if (!atEdge)
+        autoScroll_.stop();
+}
+
+void TPageList::endDrag() {
+    autoScroll_.stop();
+    dragKind_ = DragKind::None;
+    setInsertionRow(-1);
+}
+
+void TPageList::setInsertionRow(int row) {
+    if (row == insertionRow_)
+        return;
+    insertionRow_ = row;
+    viewport()->update();
+}
+
+void TPageList::autoScrollStep() {
+    QScrollBar* bar = verticalScrollBar();
+    const int margin = autoScrollMargin();
+    if (dragKind_ == DragKind::None)
+        return autoScroll_.stop();
+    if (dragPos_.y() < margin)
+        bar->setValue(bar->value() - bar->singleStep());
+    else if (dragPos_.y() >= viewport()->height() - margin)
+        bar->setValue(bar->value() + bar->singleStep());
+    else
+        return autoScroll_.stop();
+    // Other rows are under the pointer now; a drop there lands where the line shows.
+    trackDrag(dragKind_, dragPos_);
+}
+
+void TPageList::paintEvent(QPaintEvent* event) {
+    QTreeWidget::paintEvent(event);
+    if (insertionRow_ < 0)
+        return;
+    int y = 0;
+    if (insertionRow_ < rowCount())
+        y = visualItemRect(topLevelItem(insertionRow_)).top();
+    else if (rowCount() > 0)
+        y = visualItemRect(topLevelItem(rowCount() - 1)).bottom() + 1;
+    QPainter p(viewport());
+    const QColor colour = palette().color(QPalette::Highlight);
+    p.fillRect(QRect(0, y - 1, viewport()->width(), 2), colour);
+    // Small ends, so that the line reads as a place between rows.
+    p.fillRect(QRect(0, y - 3, 2, 6), colour);
+    p.fillRect(QRect(viewport()->width() - 2, y - 3, 2, 6), colour);
+}
+
 void TPageList::startDrag(Qt::DropActions) {
     // Our own drag object: the drop handler does the moving, so nothing
     // must be removed here whatever the drop reports.
@@ -93,16 +227,48 @@ void TPageList::startDrag(Qt::DropActions) {
 }
 
 void TPageList::dragEnterEvent(QDragEnterEvent* event) {
-    event->acceptProposedAction();
+    const DragKind kind = kindOf(event->source(), event->mimeData());
+    if (kind == DragKind::Files) {
+        // Copy, never move: the file manager must not delete what it gave us.
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else if (event->source()) {
+        event->acceptProposedAction();
+    } else {
+        event->ignore();  // nothing here that could become a page
+        return;
+    }
+    trackDrag(kind, event->position().toPoint());
 }
 
 void TPageList::dragMoveEvent(QDragMoveEvent* event) {
-    event->acceptProposedAction();
+    const DragKind kind = kindOf(event->source(), event->mimeData());
+    if (kind == DragKind::Files) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->acceptProposedAction();
+    }
+    trackDrag(kind, event->position().toPoint());
     if (OnDragOver)
         OnDragOver(event->source(), event->position().toPoint());
 }
 
+void TPageList::dragLeaveEvent(QDragLeaveEvent* event) {
+    endDrag();
+    QTreeWidget::dragLeaveEvent(event);
+}
+
 void TPageList::dropEvent(QDropEvent* event) {
+    const DragKind kind = kindOf(event->source(), event->mimeData());
+    endDrag();
+    if (kind == DragKind::Files) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        if (OnDropFiles)
+            OnDropFiles(localPaths(event->mimeData()), event->position().toPoint());
+        return;
+    }
     event->acceptProposedAction();
     if (OnDragDrop)
         OnDragDrop(event->source(), event->position().toPoint());

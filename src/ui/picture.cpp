@@ -66,6 +66,30 @@ void TPicture::draw(image::DrawSurface& target, QRect dest) const {
     }
 }
 
+const QImage& TPicture::toImage() const {
+    if (image_)
+        return *image_;
+    QImage out;
+    if (png_) {
+        const image::ARGBImage argb = png_->ToARGB();
+        out = QImage(reinterpret_cast<const uchar*>(argb.pixels.data()), argb.width, argb.height,
+                     static_cast<qsizetype>(argb.width) * 4, QImage::Format_ARGB32)
+                  .copy();
+    } else if (bitmap_) {
+        const image::DrawSurface& src = *bitmap_;
+        out = QImage(src.width(), src.height(), QImage::Format_ARGB32);
+        const uint32_t key = src.pixel(0, src.height() - 1) & 0xFFFFFF;
+        for (int y = 0; y < src.height(); ++y) {
+            const uint32_t* in = src.scanLine(y);
+            auto* line = reinterpret_cast<uint32_t*>(out.scanLine(y));
+            for (int x = 0; x < src.width(); ++x)
+                line[x] = transparent_ && (in[x] & 0xFFFFFF) == key ? 0u : in[x] | 0xFF000000u;
+        }
+    }
+    image_ = std::make_shared<const QImage>(std::move(out));
+    return *image_;
+}
+
 image::DrawSurface copyRect(const image::DrawSurface& source, int x, int y, int w, int h) {
     image::DrawSurface out(w, h, 0xFF000000u);
     if (source.empty())

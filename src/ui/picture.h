@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QRect>
 #include <memory>
 
@@ -37,10 +38,15 @@ public:
     // the target.
     void draw(image::DrawSurface& target, QRect dest) const;
 
+    // The picture as a Qt image with its transparency as alpha, for drawing
+    // scaled. Made once and kept.
+    const QImage& toImage() const;
+
 private:
     std::shared_ptr<const image::DrawSurface> bitmap_;
     std::shared_ptr<const image::TPNGObject> png_;
     bool transparent_ = false;
+    mutable std::shared_ptr<const QImage> image_;
 };
 
 // The part of a bitmap at (x, y) of size w x h; pixels outside the source

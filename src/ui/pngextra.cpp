@@ -12,11 +12,6 @@ int half(int v) {
     return v / 2;
 }
 
-void drawPng(TCanvas& canvas, const image::TPNGObject& png, int x, int y) {
-    canvas.finish();
-    png.Draw(canvas.surface(), image::Rect{x, y, x + png.Width(), y + png.Height()});
-}
-
 }  // namespace
 
 TPNGButton::TPNGButton(TWinControl* parent)
@@ -127,15 +122,15 @@ void TPNGButton::Paint(TCanvas& canvas) {
 
     const QPalette pal;
     const QColor shadow = pal.color(QPalette::Dark), highlight = pal.color(QPalette::Light);
+    // One-pixel edges as filled rectangles, so that they stay one logical
+    // pixel wide at every device pixel ratio.
     auto frame = [&](const QColor& topLeft, const QColor& bottomRight) {
         QPainter& p = canvas.painter();
         const QRect r = area;
-        p.setPen(topLeft);
-        p.drawLine(r.left(), r.top(), r.right(), r.top());
-        p.drawLine(r.left(), r.top(), r.left(), r.bottom());
-        p.setPen(bottomRight);
-        p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
-        p.drawLine(r.right(), r.top(), r.right(), r.bottom());
+        p.fillRect(QRect(r.left(), r.top(), r.width(), 1), topLeft);
+        p.fillRect(QRect(r.left(), r.top(), 1, r.height()), topLeft);
+        p.fillRect(QRect(r.left(), r.bottom(), r.width(), 1), bottomRight);
+        p.fillRect(QRect(r.right(), r.top(), 1, r.height()), bottomRight);
         area.adjust(1, 1, -1, -1);
     };
     switch (style_) {
@@ -161,7 +156,7 @@ void TPNGButton::Paint(TCanvas& canvas) {
     }
 
     if (!picture->Empty())
-        drawPng(canvas, *picture, imageX, imageY);
+        canvas.drawPNG(*picture, QPoint(imageX, imageY));
 
     if (!caption_.isEmpty()) {
         QPainter& p = canvas.painter();
@@ -174,6 +169,15 @@ void TPNGButton::Paint(TCanvas& canvas) {
                    Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, caption_);
         p.setClipping(false);
     }
+
+    if (Focused())
+        drawFocusFrame(canvas.painter(), ClientRect().adjusted(2, 2, -2, -2));
+}
+
+void TPNGButton::CancelMode() {
+    TGraphicControl::CancelMode();
+    if (state_ == TPNGButtonState::pbsDown)
+        setState(TPNGButtonState::pbsNormal);
 }
 
 void TPNGButton::MouseDown(Qt::MouseButton button, QPoint pos) {

@@ -50,6 +50,7 @@ public:
     void MouseMoved(const TWMMouse& msg) override;
     void MouseEntered() override;
     void MouseLeft() override;
+    void CancelMode() override;
 
 protected:
     void MouseDown(Qt::MouseButton button, QPoint pos) override;

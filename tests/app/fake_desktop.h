@@ -13,16 +13,31 @@ struct FakeDesktop : app::Desktop {
     QString image, folder;
     bool answer = false;
     std::function<void()> duringQuestion;
+    std::function<void()> duringDialog;  // runs while a file or folder dialog is open
     struct Box {
         QString text, caption;
     };
     std::vector<Box> messages, errors, questions;
     std::vector<QUrl> urls;
     int moves = 0;
+    bool systemMoves = true;  // whether the system takes over a window move
 
-    QStringList chooseImages(QWidget*) override { return images; }
-    QString chooseImage(QWidget*) override { return image; }
-    QString chooseFolder(QWidget*, const QString&) override { return folder; }
+    QStringList chooseImages(QWidget*) override {
+        dialog();
+        return images;
+    }
+    QString chooseImage(QWidget*) override {
+        dialog();
+        return image;
+    }
+    QString chooseFolder(QWidget*, const QString&) override {
+        dialog();
+        return folder;
+    }
+    void dialog() {
+        if (duringDialog)
+            duringDialog();
+    }
     void message(QWidget*, const QString& t, const QString& c) override {
         messages.push_back({t, c});
     }
@@ -34,7 +49,10 @@ struct FakeDesktop : app::Desktop {
     }
     void error(QWidget*, const QString& t, const QString& c) override { errors.push_back({t, c}); }
     void openUrl(const QUrl& u) override { urls.push_back(u); }
-    void startWindowMove(QWidget*) override { ++moves; }
+    bool startWindowMove(QWidget*) override {
+        ++moves;
+        return systemMoves;
+    }
 };
 
 }  // namespace pagelume::test

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -30,6 +31,27 @@ struct Cli {
         return status;
     }
 };
+
+// The picture each page of a book shows, in page order (read with unzip).
+std::vector<std::string> pagePictures(const std::string& book) {
+    std::vector<std::string> out;
+    for (int n = 1;; ++n) {
+        const std::string cmd =
+            "unzip -p '" + book + "' OEBPS/page" + std::to_string(n) + ".html 2>/dev/null";
+        FILE* p = ::popen(cmd.c_str(), "r");
+        std::string html;
+        char buf[4096];
+        for (std::size_t got; p && (got = std::fread(buf, 1, sizeof buf, p)) > 0;)
+            html.append(buf, got);
+        if (p)
+            ::pclose(p);
+        const auto at = html.find("<img src=\"");
+        if (at == std::string::npos)
+            return out;
+        const auto from = at + 10;
+        out.push_back(html.substr(from, html.find('"', from) - from));
+    }
+}
 
 TEST(CommandLine, UsageHelpAndVersion) {
     Cli cli;
@@ -131,6 +153,42 @@ TEST(CommandLine, AnIncompleteInstallationIsReported) {
                            (cli.dir / "epubfiles/META-INF/container.xml") +
                            " is missing or damaged.\n");
     EXPECT_FALSE(platform::pathExists(cli.dir / "out"));
+}
+
+}  // namespace
+}  // namespace pagelume::app
+
+namespace pagelume::app {
+namespace {
+
+TEST(CommandLine, FoldersStandForTheirPngFilesAndSortOrdersAllPages) {
+    Cli cli;
+    for (const char* name :
+         {"ch1/p10.png", "ch1/p2.png", "ch1/notes.txt", "ch1/p1.PNG", "a9.png", "a10.png"})
+        writeFile(cli.dir / name, std::string("page ") + name);
+    const std::vector<std::string> base = {"--title",       "T",    "--author", "A", "--output",
+                                           cli.dir / "out", "--yes"};
+    auto with = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    ASSERT_EQ(cli.run(with({cli.dir / "a10.png", cli.dir / "ch1", cli.dir / "a9.png"})), 0)
+        << cli.err;
+    EXPECT_EQ(pagePictures(cli.dir / "out/T.epub"),
+              (std::vector<std::string>{"a10.png", "p1.PNG", "p2.png", "p10.png", "a9.png"}));
+
+    ASSERT_EQ(cli.run(with({"--sort", cli.dir / "ch1", cli.dir / "a10.png", cli.dir / "a9.png"})),
+              0)
+        << cli.err;
+    EXPECT_EQ(pagePictures(cli.dir / "out/T.epub"),
+              (std::vector<std::string>{"a9.png", "a10.png", "p1.PNG", "p2.png", "p10.png"}));
+
+    std::filesystem::create_directory(cli.dir / "empty");
+    EXPECT_EQ(cli.run(with({cli.dir / "empty"})), 2) << "a folder without pages gives no pages";
+    EXPECT_NE(cli.err.find("no pages given"), std::string::npos);
+    EXPECT_EQ(cli.run({"--help"}), 0);
+    EXPECT_NE(cli.out.find("--sort"), std::string::npos);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "ui/bitmaps.h"
 #include "ui/controls.h"
 #include "ui/mainwindow.h"
+#include "ui/pngextra.h"
 
 namespace pagelume::ui {
 namespace {
@@ -38,6 +39,38 @@ TEST(Docking, FollowsTopBottomLeftRightClientOrder) {
     host.BevelWidth = 1;
     host.AlignControls();
     EXPECT_EQ(top->BoundsRect(), QRect(1, 1, 198, 20));
+}
+
+// A press whose release went elsewhere (the system took the pointer for a
+// window move) must not leave the mouse bound to the pressed control.
+TEST(Capture, ALostReleaseDoesNotKeepTheMouseBound) {
+    test::qtApp();
+    TWinControl host;
+    host.resize(100, 50);
+    auto* a = new TPNGButton(&host);
+    a->SetBounds(0, 0, 40, 40);
+    auto* b = new TPNGButton(&host);
+    b->SetBounds(50, 0, 40, 40);
+    int clicksA = 0, clicksB = 0;
+    a->OnClick = [&] { ++clicksA; };
+    b->OnClick = [&] { ++clicksB; };
+    host.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
+
+    QTest::mousePress(&host, Qt::LeftButton, {}, {20, 20});
+    ASSERT_EQ(host.CapturedControl(), a);
+    const QPoint over(70, 20);
+    QMouseEvent move(QEvent::MouseMove, QPointF(over), QPointF(host.mapToGlobal(over)),
+                     Qt::NoButton, Qt::NoButton, {});
+    QApplication::sendEvent(&host, &move);  // no button held any more
+    EXPECT_EQ(host.CapturedControl(), nullptr);
+    EXPECT_EQ(a->State(), TPNGButtonState::pbsNormal) << "the press is forgotten";
+    EXPECT_TRUE(b->MouseOver());
+
+    QTest::mousePress(&host, Qt::LeftButton, {}, {20, 20});  // again, and lost again
+    QTest::mouseClick(&host, Qt::LeftButton, {}, over);      // a fresh press goes where it is
+    EXPECT_EQ(clicksB, 1);
+    EXPECT_EQ(clicksA, 0);
 }
 
 TEST(Pictures, StretchedAndClippedDrawing) {

@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "platform/exception.h"
+#include "platform/natural_order.h"
+#include "platform/page_files.h"
+#include "support/tempdir.h"
+
+namespace pagelume::platform {
+namespace {
+
+using test::TempDir;
+using test::writeFile;
+
+std::vector<std::string> sorted(std::vector<std::string> v) {
+    sortNaturally(v);
+    return v;
+}
+
+TEST(NaturalOrder, NumbersByValueLettersWithoutCase) {
+    EXPECT_EQ(sorted({"p10.png", "p2.png", "p1.png"}),
+              (std::vector<std::string>{"p1.png", "p2.png", "p10.png"}));
+    EXPECT_EQ(sorted({"page 10", "Page 9"}), (std::vector<std::string>{"Page 9", "page 10"}));
+    EXPECT_EQ(sorted({"b", "A", "a", "B"}), (std::vector<std::string>{"A", "a", "B", "b"}))
+        << "equal without case: the plain bytes decide";
+    // Leading zeros do not change the value; the plain text breaks the tie.
+    EXPECT_EQ(sorted({"p1", "p001", "p01", "p2", "p000"}),
+              (std::vector<std::string>{"p000", "p001", "p01", "p1", "p2"}));
+    EXPECT_EQ(sorted({"vol2/p1", "vol10/p1", "vol2/p10", "vol1"}),
+              (std::vector<std::string>{"vol1", "vol2/p1", "vol2/p10", "vol10/p1"}));
+    // Longer than any integer type.
+    EXPECT_LT(naturalCompare("x99999999999999999999999", "x100000000000000000000000"), 0);
+    EXPECT_EQ(naturalCompare("same", "same"), 0);
+    EXPECT_LT(naturalCompare("p", "p1"), 0);
+    EXPECT_LT(naturalCompare("", "a"), 0);
+}
+
+TEST(NaturalOrder, IsATotalOrderWhateverTheStartingOrder) {
+    std::vector<std::string> names = {"a1b",  "a1",  "a01b", "A1b",   "a-1", "a_1", "a10",
+                                      "a1.5", "a01", "a",    "a 1",   "ä1",  "a1B", "000",
+                                      "0",    "",    "a1b2", "a1b10", "A01", "z"};
+    const std::vector<std::string> expected = sorted(names);
+    std::mt19937 random(7);
+    for (int round = 0; round < 20; ++round) {
+        std::shuffle(names.begin(), names.end(), random);
+        EXPECT_EQ(sorted(names), expected);
+    }
+    for (std::size_t i = 0; i + 1 < expected.size(); ++i)
+        EXPECT_LT(naturalCompare(expected[i], expected[i + 1]), 0) << expected[i];
+}
+
+TEST(PageFiles, AFolderGivesItsPngFilesInNaturalOrder) {
+    TempDir dir;
+    for (const char* name : {"p10.png", "p2.PNG", "p1.png", "notes.txt", "p3.png.bak", ".p0.png",
+                             "sub/p4.png", "cover.jpg"})
+        writeFile(dir / name, "x");
+    std::filesystem::create_directory(dir / "folder.png");
+    const std::string d = dir.path();
+    EXPECT_EQ(pngFilesIn(d),
+              (std::vector<std::string>{d + "/p1.png", d + "/p2.PNG", d + "/p10.png"}));
+    EXPECT_EQ(pngFilesIn(d + "/").front(), d + "/p1.png") << "no doubled slash";
+
+    EXPECT_THROW(pngFilesIn(d + "/notes.txt"), EInOutError);
+    EXPECT_THROW(pngFilesIn(d + "/missing"), EInOutError);
+    EXPECT_TRUE(hasPngExtension("A.Png"));
+    EXPECT_FALSE(hasPngExtension("png"));
+    EXPECT_FALSE(hasPngExtension("a.pn"));
+}
+
+TEST(PageFiles, FoldersExpandAtTheirPlace) {
+    TempDir dir;
+    writeFile(dir / "ch2/b10.png", "x");
+    writeFile(dir / "ch2/b9.png", "x");
+    std::filesystem::create_directory(dir / "empty");
+    const std::string d = dir.path();
+    EXPECT_EQ(expandFolders({"first.png", d + "/ch2", d + "/empty", "last.png", "missing.png"}),
+              (std::vector<std::string>{"first.png", d + "/ch2/b9.png", d + "/ch2/b10.png",
+                                        "last.png", "missing.png"}));
+}
+
+}  // namespace
+}  // namespace pagelume::platform
