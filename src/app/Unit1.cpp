@@ -139,6 +139,7 @@ void TForm1::bindHandlers() {
 void TForm1::FormCreate() {
     contentDir_ = paths_.contentDir;
     LabeledEdit4->setText(qs(loadSavePath(paths_.configFile)));
+    CheckBoxStrict->setChecked(loadStrictEpub(paths_.configFile));
 }
 
 void TForm1::FormDestroy() {
@@ -146,6 +147,7 @@ void TForm1::FormDestroy() {
     if (!epub::removeContentDirectory(paths_.stagingDir, &reason))
         showError(texts::kCannotRemove + contentDir_ + ": " + reason);
     storeSavePath(paths_.configFile, savePath());
+    storeStrictEpub(paths_.configFile, strict());
 }
 
 // ---- page list ------------------------------------------------------------
@@ -338,6 +340,7 @@ void TForm1::setCommandsEnabled(bool enabled) {
          {PNGButton1, PNGButton2, PNGButton3, PNGButton4, PNGButton8, PNGButton9})
         b->SetEnabled(enabled);
     ListView1->setEnabled(enabled);
+    CheckBoxStrict->setEnabled(enabled);
     for (QLineEdit* e : {Edit1, Edit2, LabeledEdit3, LabeledEdit4})
         e->setReadOnly(!enabled);
     for (QAction* a :
@@ -382,6 +385,9 @@ std::string TForm1::coverPath() const {
 }
 std::string TForm1::savePath() const {
     return LabeledEdit4->text().toStdString();
+}
+bool TForm1::strict() const {
+    return CheckBoxStrict->isChecked();
 }
 
 // ---- RunHost ----------------------------------------------------------------

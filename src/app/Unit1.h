@@ -71,6 +71,7 @@ public:
     std::string author() const override;
     std::string coverPath() const override;
     std::string savePath() const override;
+    bool strict() const override;
 
     // RunHost
     void showMessage(const std::string& text, const std::string& caption) override;

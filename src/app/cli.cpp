@@ -17,7 +17,7 @@ namespace {
 
 const char* kUsage =
     "Usage: pagelume [--title T] [--author A] [--cover FILE] [--output DIR] [--yes] [--sort]\n"
-    "                [--quiet] PAGE...\n"
+    "                [--strict] [--quiet] PAGE...\n"
     "       pagelume            (no arguments: opens the window)\n"
     "       pagelume --gui [FILE...]   opens the window with FILE... as its pages\n"
     "       pagelume --paths           shows the settings file and staging folder in use\n"
@@ -32,6 +32,8 @@ const char* kUsage =
     "  --yes          replace an existing book of the same name without asking\n"
     "  --quiet        no progress line on the terminal\n"
     "  --sort         put all pages in natural order of their paths\n"
+    "  --strict       make a strict book, for e-book stores and validators (every\n"
+    "                 page a PNG, JPEG or GIF image)\n"
     "  --help         show this text\n"
     "  --version      show the program's version\n"
     "\n"
@@ -46,6 +48,7 @@ struct Options {
     bool yes = false;
     bool quiet = false;
     bool sort = false;
+    bool strict = false;
     std::vector<std::string> pages;
 };
 
@@ -58,6 +61,7 @@ public:
     std::string author() const override { return o_.author; }
     std::string coverPath() const override { return o_.cover; }
     std::string savePath() const override { return o_.output; }
+    bool strict() const override { return o_.strict; }
 
 private:
     const Options& o_;
@@ -161,6 +165,8 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
             o.quiet = true;
         } else if (a == "--sort") {
             o.sort = true;
+        } else if (a == "--strict") {
+            o.strict = true;
         } else {
             std::string name = a, value;
             bool inlineValue = false;

@@ -41,12 +41,28 @@ std::string loadSavePath(const std::string& configFile) {
     return platform::readProfileString(configFile, "Options", "SavePath", "");
 }
 
-void storeSavePath(const std::string& configFile, const std::string& savePath) {
+namespace {
+
+void storeOption(const std::string& configFile, const char* key, const std::string& value) {
     const std::string folder = platform::directoryPart(configFile);
     if (!folder.empty() && !platform::directoryExists(folder))
         createPrivateDirectories(folder.substr(0, folder.size() - 1));
-    if (!platform::writeProfileString(configFile, "Options", "SavePath", savePath))
+    if (!platform::writeProfileString(configFile, "Options", key, value))
         throw Exception("Unable to write to " + configFile);
+}
+
+}  // namespace
+
+void storeSavePath(const std::string& configFile, const std::string& savePath) {
+    storeOption(configFile, "SavePath", savePath);
+}
+
+bool loadStrictEpub(const std::string& configFile) {
+    return platform::readProfileString(configFile, "Options", "StrictEpub", "0") == "1";
+}
+
+void storeStrictEpub(const std::string& configFile, bool strict) {
+    storeOption(configFile, "StrictEpub", strict ? "1" : "0");
 }
 
 bool prepareStagingDirectory(const ProgramPaths& paths, std::string* error) {

@@ -39,6 +39,11 @@ std::string loadSavePath(const std::string& configFile);
 // cannot write.
 void storeSavePath(const std::string& configFile, const std::string& savePath);
 
+// Whether books are made strict: [Options] StrictEpub of config.ini, "1" or
+// "0" (anything else, or nothing, reads as off). Stored as storeSavePath does.
+bool loadStrictEpub(const std::string& configFile);
+void storeStrictEpub(const std::string& configFile, bool strict);
+
 // Gets the staging directory ready before anything uses it: copies the
 // container files when they are kept elsewhere. False, with the reason in
 // *error, when it could not; a conversion then refuses to run.

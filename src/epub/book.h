@@ -18,6 +18,8 @@ public:
     virtual std::string author() const = 0;
     virtual std::string coverPath() const = 0;  // empty: no cover
     virtual std::string savePath() const = 0;
+    // A strict book: one that validators and e-book stores accept.
+    virtual bool strict() const { return false; }
 };
 
 // Thrown by a host's processEvents() to stop a run where it is (the program

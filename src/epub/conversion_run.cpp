@@ -11,11 +11,14 @@
 #include <system_error>
 
 #include "epub/archive_request.h"
+#include "epub/book_identifier.h"
+#include "epub/book_layout.h"
 #include "epub/image_namer.h"
 #include "epub/navigation_document.h"
 #include "epub/package_document.h"
 #include "epub/page_wrapper.h"
 #include "epub/staging_lock.h"
+#include "epub/stylesheet.h"
 #include "epub/texts.h"
 #include "platform/files.h"
 #include "platform/shortdate.h"
@@ -77,6 +80,29 @@ std::optional<std::string> readSmallFile(const std::string& path, std::size_t ma
 
 }  // namespace
 
+std::string imageMediaType(const std::string& path) {
+    unsigned char head[8] = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    ssize_t got = 0;
+    if (fd >= 0) {
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+            got = ::read(fd, head, sizeof head);
+        ::close(fd);
+    }
+    const auto starts = [&](std::initializer_list<unsigned char> magic) {
+        return got >= static_cast<ssize_t>(magic.size()) &&
+               std::equal(magic.begin(), magic.end(), head);
+    };
+    if (starts({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}))
+        return "image/png";
+    if (starts({0xFF, 0xD8, 0xFF}))
+        return "image/jpeg";
+    if (starts({'G', 'I', 'F', '8', '7', 'a'}) || starts({'G', 'I', 'F', '8', '9', 'a'}))
+        return "image/gif";
+    return "application/octet-stream";
+}
+
 std::string missingContainerFile(const std::string& stagingDir) {
     const std::string mimetype = stagingDir + "/mimetype";
     if (readSmallFile(mimetype, 64) != std::optional<std::string>("application/epub+zip"))
@@ -135,6 +161,25 @@ bool ConversionRun::checkFields() {
     return problem == nullptr;
 }
 
+// A strict book holds only images that every reading system shows.
+bool ConversionRun::checkImageFormats() {
+    const auto isImage = [&](const std::string& name) {
+        const auto type = mediaTypes_.find(name);
+        return type != mediaTypes_.end() && type->second != "application/octet-stream";
+    };
+    std::string problem;
+    for (std::size_t i = 0; i < pageImages_.size() && problem.empty(); ++i) {
+        if (!isImage(pageImages_[i]))
+            problem = "Page " + std::to_string(i + 1) + texts::kNotAnImage +
+                      book_.pagePath(static_cast<int>(i));
+    }
+    if (problem.empty() && coverName_ && !isImage(*coverName_))
+        problem = texts::kCoverNotAnImage + std::string(texts::kNotAnImage) + book_.coverPath();
+    if (!problem.empty())
+        host_.showMessage(problem, texts::kNoteCaption);
+    return problem.empty();
+}
+
 bool ConversionRun::pack() {
     host_.processEvents();
     return archiveRequest(
@@ -152,7 +197,10 @@ void ConversionRun::copyImage(int page, const std::string& source, const std::st
                               bool first) {
     if (first) {
         std::string reason;
-        if (!platform::copyFileNoOverwrite(source, contentDir_ + "/" + name, &reason))
+        const std::string copy = contentDir_ + "/" + name;
+        if (platform::copyFileNoOverwrite(source, copy, &reason))
+            mediaTypes_.emplace(name, imageMediaType(copy));
+        else
             failedCopies_.emplace(name, reason);
     }
     if (auto failed = failedCopies_.find(name); failed != failedCopies_.end())
@@ -194,26 +242,47 @@ RunResult ConversionRun::run() {
     const std::string coverPath = book_.coverPath();
     imagesTotal_ = static_cast<std::uint64_t>(n) + (coverPath.empty() ? 0 : 1);
     host_.progress(RunStage::Copying, 0, imagesTotal_);
-    ImageNamer namer(n);
+    BookLayout layout;
+    layout.pageCount = n;
+    layout.strict = book_.strict();
+    const std::string title = book_.title();
+    ImageNamer namer(n, layout.strict);
     for (int i = 0; i < n; ++i) {
         const std::string source = book_.pagePath(i);
         const ImageName image = namer.nameFor(source);
-        writePageWrapper(contentDir_ + "/page" + std::to_string(i + 1) + ".html", image.name);
+        const StrictWrapper strict{title, "Page " + std::to_string(i + 1)};
+        writePageWrapper(contentDir_ + "/page" + std::to_string(i + 1) + ".html", image.name,
+                         layout.strict ? &strict : nullptr);
         copyImage(i + 1, source, image.name, image.first);
+        if (auto type = mediaTypes_.find(image.name); image.first && type != mediaTypes_.end())
+            layout.images.push_back({image.name, type->second});
+        pageImages_.push_back(image.name);
     }
 
-    std::optional<std::string> coverName;
     if (!coverPath.empty()) {
         const ImageName image = namer.nameFor(coverPath);
-        coverName = image.name;
-        writePageWrapper(contentDir_ + "/cover.html", image.name);
+        coverName_ = image.name;
+        const StrictWrapper strict{title, "Cover"};
+        writePageWrapper(contentDir_ + "/cover.html", image.name, layout.strict ? &strict : nullptr);
         copyImage(0, coverPath, image.name, image.first);
+        // The cover's image has its own item.
+        std::erase_if(layout.images, [&](const BookImage& i) { return i.name == image.name; });
+        if (layout.strict)
+            layout.coverMediaType = imageMediaType(contentDir_ + "/" + image.name);
     }
+    layout.coverName = coverName_;
+    writeStylesheet(contentDir_);
 
-    writePackageDocument(book_, contentDir_, n, coverName, platform::shortDateString());
-    writeNavigationDocument(book_, contentDir_, n, coverName);
+    if (layout.strict) {
+        layout.date = platform::isoDateString();
+        layout.identifier = bookIdentifier(title, book_.author());
+    } else {
+        layout.date = platform::shortDateString();
+    }
+    writePackageDocument(book_, contentDir_, layout);
+    writeNavigationDocument(book_, contentDir_, layout);
 
-    if (!checkFields())
+    if (!checkFields() || (book_.strict() && !checkImageFormats()))
         return RunResult::Stopped;
 
     const std::string savePath = book_.savePath();

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "epub/book.h"
 
@@ -37,6 +38,7 @@ public:
 private:
     bool checkFields();
     void copyImage(int page, const std::string& source, const std::string& name, bool first);
+    bool checkImageFormats();
     bool pack();
 
     const BookSource& book_;
@@ -46,6 +48,9 @@ private:
     std::string outputPath_;
     std::string failureReason_;
     std::unordered_map<std::string, std::string> failedCopies_;  // name -> reason
+    std::unordered_map<std::string, std::string> mediaTypes_;    // name -> type, when copied
+    std::vector<std::string> pageImages_;                         // each page's image name
+    std::optional<std::string> coverName_;
     std::uint64_t imagesDone_ = 0, imagesTotal_ = 0;
 };
 
@@ -55,6 +60,11 @@ private:
 // Empty when both are there, otherwise the path of the first one that is
 // missing or damaged.
 std::string missingContainerFile(const std::string& stagingDir);
+
+// The media type of an image file by its first bytes: "image/png",
+// "image/jpeg", "image/gif", or "application/octet-stream" for anything else
+// (and for what cannot be read).
+std::string imageMediaType(const std::string& path);
 
 // Removes the content directory left by the last run, as closing the program
 // does. Skipped while another process converts. False (with the reason in

@@ -37,13 +37,38 @@ bool isWrapperName(const std::string& upper, int pages) {
 
 }  // namespace
 
-std::string bookImageName(const std::string& fileName) {
+bool isNameLetterOrDigit(char32_t c) {
+    if (c < 0x80)
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    struct Range {
+        char32_t first, last;
+    };
+    // Not letters: C1 controls, Latin-1 punctuation and symbols, spaces and
+    // general punctuation, symbol blocks, CJK punctuation, private use,
+    // presentation forms' punctuation, specials, emoji and other pictographs,
+    // tags, supplementary private use.
+    static constexpr Range kNotLetters[] = {
+        {0x80, 0xBF},       {0xD7, 0xD7},       {0xF7, 0xF7},       {0x2000, 0x2BFF},
+        {0x2E00, 0x2E7F},   {0x3000, 0x3004},   {0x3008, 0x3020},   {0x3030, 0x3030},
+        {0xD800, 0xF8FF},   {0xFD3E, 0xFD3F},   {0xFE10, 0xFE1F},   {0xFE30, 0xFE6F},
+        {0xFEFF, 0xFEFF},   {0xFF00, 0xFF0F},   {0xFF1A, 0xFF20},   {0xFF3B, 0xFF40},
+        {0xFF5B, 0xFF65},   {0xFFF0, 0xFFFF},   {0x1F000, 0x1FBFF}, {0xE0000, 0x10FFFF},
+    };
+    for (const Range& r : kNotLetters) {
+        if (c >= r.first && c <= r.last)
+            return false;
+    }
+    return (c & 0xFFFE) != 0xFFFE && c != 0x1680 && c != 0x180E;
+}
+
+std::string bookImageName(const std::string& fileName, bool strict) {
     std::string out;
     out.reserve(fileName.size());
     for (std::size_t i = 0; i < fileName.size();) {
         const std::size_t start = i;
         const char32_t c = xml::nextChar(fileName, i);
-        if (c == xml::kBadChar || c < 0x20 || c == 0x7F || c == '\\')
+        const bool plain = c == '-' || c == '_' || c == '.' || isNameLetterOrDigit(c);
+        if (c == xml::kBadChar || c < 0x20 || c == 0x7F || c == '\\' || (strict && !plain))
             out += '_';
         else
             out.append(fileName, start, i - start);
@@ -56,6 +81,7 @@ std::string bookImageName(const std::string& fileName) {
 
 bool ImageNamer::taken(const std::string& upperName) const {
     return upperName == "FB.OPF" || upperName == "FB.NCX" || upperName == "COVER.HTML" ||
+           upperName == "STYLESHEET.CSS" ||
            isWrapperName(upperName, pageCount_) || given_.count(upperName) > 0;
 }
 
@@ -64,7 +90,7 @@ ImageName ImageNamer::nameFor(const std::string& sourcePath) {
     if (auto known = bySource_.find(identity); known != bySource_.end())
         return {known->second, false};
 
-    const std::string base = bookImageName(platform::fileNamePart(sourcePath));
+    const std::string base = bookImageName(platform::fileNamePart(sourcePath), strict_);
     std::string name = base;
     std::string upper = platform::asciiUpper(name);
     if (taken(upper)) {

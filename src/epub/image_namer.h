@@ -19,19 +19,22 @@ struct ImageName {
 // names the book's own documents use are never handed out. Leading dots are
 // dropped, since hidden files are not packed; a backslash, a control
 // character or a byte that is not UTF-8 becomes '_', so that every name is
-// the same text in the archive and in the references to it.
+// the same text in the archive and in the references to it. For a strict
+// book only letters and digits (of any script), '-', '_' and '.' stay.
 //
 // Each source is looked at once (one stat) and every lookup is hashed, so
 // naming a book costs time in proportion to its pages.
 class ImageNamer {
 public:
-    explicit ImageNamer(int pageCount) : pageCount_(pageCount) {}
+    explicit ImageNamer(int pageCount, bool strict = false)
+        : pageCount_(pageCount), strict_(strict) {}
     ImageName nameFor(const std::string& sourcePath);
 
 private:
     bool taken(const std::string& upperName) const;
 
     int pageCount_;
+    bool strict_;
     std::unordered_map<std::string, std::string> bySource_;  // source identity -> name
     std::unordered_set<std::string> given_;                  // upper-cased names
     std::unordered_map<std::string, int> nextSuffix_;        // upper-cased stem/ext -> k
@@ -40,7 +43,14 @@ private:
 // The file name part of a path as it may stand in the book: every backslash,
 // control character (U+0000 to U+001F, U+007F) and byte that is not part of
 // valid UTF-8 replaced by '_', and leading dots dropped ("image" when nothing
-// is left).
-std::string bookImageName(const std::string& fileName);
+// is left). strict: every character but letters, digits, '-', '_' and '.'
+// replaced by '_' as well.
+std::string bookImageName(const std::string& fileName, bool strict = false);
+
+// Whether c counts as a letter or a digit in a strict book's names: ASCII
+// letters and digits, and every character above ASCII except spaces,
+// punctuation, symbols, controls, private use and non-characters (by block;
+// an approximation of the Unicode categories that needs no tables).
+bool isNameLetterOrDigit(char32_t c);
 
 }  // namespace pagelume::epub

@@ -24,8 +24,8 @@ void addNavPoint(xml::TXMLNode* navMap, const std::string& id, int playOrder,
 
 // Built in reading order, like the package document; every element is in
 // the NCX namespace, declared once on the root.
-void writeNavigationDocument(const BookSource& book, const std::string& contentDir, int pageCount,
-                             const std::optional<std::string>& coverName) {
+void writeNavigationDocument(const BookSource& book, const std::string& contentDir,
+                             const BookLayout& layout) {
     xml::TXMLDocument doc;
     openBookDocument(doc);
 
@@ -35,8 +35,10 @@ void writeNavigationDocument(const BookSource& book, const std::string& contentD
     ncx->SetAttrNS("xml:lang", "", platform::languageTag());
 
     xml::TXMLNode* head = ncx->AddElement("head");
-    // Fixed for every book, whatever its length.
-    for (const auto& [name, content] : {std::pair{"dtb:uid", "a9781455504428"},
+    // Fixed for every book, whatever its length; a strict book's uid is the
+    // package's identifier, as it must be.
+    const std::string uid = layout.strict ? layout.identifier : "a9781455504428";
+    for (const auto& [name, content] : {std::pair{"dtb:uid", uid.c_str()},
                                         {"dtb:depth", "1"},
                                         {"dtb:totalPageCount", "0"},
                                         {"dtb:maxPageNumber", "0"}}) {
@@ -50,11 +52,11 @@ void writeNavigationDocument(const BookSource& book, const std::string& contentD
 
     xml::TXMLNode* navMap = ncx->AddElement("navMap");
     int k = 0;
-    if (coverName) {
+    if (layout.coverName) {
         addNavPoint(navMap, "cover", 1, "cover", "cover.html");
         k = 1;
     }
-    for (int n = 1; n <= pageCount; ++n) {
+    for (int n = 1; n <= layout.pageCount; ++n) {
         const std::string page = "page" + std::to_string(n);
         addNavPoint(navMap, page, n + k, page, page + ".html");
     }

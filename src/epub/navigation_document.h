@@ -1,15 +1,15 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
 #include "epub/book.h"
+#include "epub/book_layout.h"
 
 namespace pagelume::epub {
 
-// Builds and saves <contentDir>/fb.ncx for pageCount pages; see
-// writePackageDocument for the arguments. Throws on failure.
-void writeNavigationDocument(const BookSource& book, const std::string& contentDir, int pageCount,
-                             const std::optional<std::string>& coverName);
+// Builds and saves <contentDir>/fb.ncx; see writePackageDocument. Throws on
+// failure.
+void writeNavigationDocument(const BookSource& book, const std::string& contentDir,
+                             const BookLayout& layout);
 
 }  // namespace pagelume::epub

@@ -36,11 +36,12 @@ void addText(xml::TXMLNode* parent, const char* name, const std::string& text, A
 
 // The calls come in the order the file is read, which together with the
 // builder's indentation fixes every byte of it.
-void writePackageDocument(const BookSource& book, const std::string& contentDir, int pageCount,
-                          const std::optional<std::string>& coverName,
-                          const std::string& dateText) {
+void writePackageDocument(const BookSource& book, const std::string& contentDir,
+                          const BookLayout& layout) {
     xml::TXMLDocument doc;
     openBookDocument(doc);
+    const std::optional<std::string>& coverName = layout.coverName;
+    const bool strict = layout.strict;
 
     xml::TXMLNode* package = doc.DocNode()->AddElementNS("package", kOpfNamespace);
     doc.MakeDocumentElement(package);
@@ -50,52 +51,71 @@ void writePackageDocument(const BookSource& book, const std::string& contentDir,
     xml::TXMLNode* metadata = package->AddElementNS("metadata", package->NodeNamespace());
     metadata->DeclarePrefix("dc", kDcNamespace);
     metadata->DeclarePrefix("opf", kOpfNamespace);
-    addText(metadata, "dc:title", book.title());
-    addText(metadata, "dc:creator", book.author(), {{"opf:role", "aut"}});
-    addText(metadata, "dc:subject", "");
-    addText(metadata, "dc:description", "");
-    addText(metadata, "dc:contributor", "");
-    addText(metadata, "dc:date", dateText);
-    addText(metadata, "dc:type", "[type]");
-    addText(metadata, "dc:format", "");
-    addText(metadata, "dc:identifier", "", {{"opf:scheme", "ISBN"}});
-    addText(metadata, "dc:source", texts::kBookSource);
-    addText(metadata, "dc:language", platform::languageTag());
-    addText(metadata, "dc:relation", "");
-    addText(metadata, "dc:coverage", "");
-    addText(metadata, "dc:rights", texts::kBookRights);
+    // A strict book leaves out what has no text; validators reject empty
+    // metadata elements.
+    const auto addMeta = [&](const char* name, const std::string& text, Attrs attrs = {}) {
+        if (!strict || !text.empty())
+            addText(metadata, name, text, attrs);
+    };
+    addMeta("dc:title", book.title());
+    addMeta("dc:creator", book.author(), {{"opf:role", "aut"}});
+    addMeta("dc:subject", "");
+    addMeta("dc:description", "");
+    addMeta("dc:contributor", "");
+    addMeta("dc:date", layout.date);
+    addMeta("dc:type", "[type]");
+    addMeta("dc:format", "");
+    if (strict)
+        addMeta("dc:identifier", layout.identifier, {{"id", "BookId"}, {"opf:scheme", "UUID"}});
+    else
+        addMeta("dc:identifier", "", {{"opf:scheme", "ISBN"}});
+    addMeta("dc:source", texts::kBookSource);
+    addMeta("dc:language", platform::languageTag());
+    addMeta("dc:relation", "");
+    addMeta("dc:coverage", "");
+    addMeta("dc:rights", texts::kBookRights);
     // Only with a cover: naming a manifest item that does not exist makes
     // some reading systems refuse the whole book.
     if (coverName)
         addText(metadata, "meta", "", {{"name", "cover"}, {"content", "cover-image"}});
 
     xml::TXMLNode* manifest = package->AddElement("manifest");
-    const auto addItem = [&](const std::string& id, const std::string& href, const char* type) {
+    const auto addItem = [&](const std::string& id, const std::string& href,
+                             const std::string& type) {
         addElement(manifest, "item", {{"id", id}, {"href", href}, {"media-type", type}});
     };
     addItem("style", "stylesheet.css", "text/css");
     addItem("ncx", "fb.ncx", "application/x-dtbncx+xml");
     if (coverName) {
         addItem("cover", "cover.html", "application/xhtml+xml");
-        addItem("cover-image", imageReference(*coverName), "image/jpeg");
+        addItem("cover-image", imageReference(*coverName), layout.coverMediaType);
     }
-    for (int n = 1; n <= pageCount; ++n) {
+    for (int n = 1; n <= layout.pageCount; ++n) {
         const std::string page = "page" + std::to_string(n);
         addItem(page, page + ".html", "application/xhtml+xml");
     }
+    // Readers resolve only what the manifest lists: without these items
+    // some show every page blank.
+    int k = 0;
+    for (const BookImage& image : layout.images)
+        addItem("image" + std::to_string(++k), imageReference(image.name), image.mediaType);
 
     xml::TXMLNode* spine = package->AddElement("spine");
     spine->SetAttr("toc", "ncx");
     if (coverName)
         addElement(spine, "itemref", {{"idref", "cover"}, {"linear", "yes"}});
-    for (int n = 1; n <= pageCount; ++n) {
+    for (int n = 1; n <= layout.pageCount; ++n) {
         addElement(spine, "itemref", {{"idref", "page" + std::to_string(n)}, {"linear", "yes"}});
     }
 
-    xml::TXMLNode* guide = package->AddElement("guide");
-    if (coverName) {
-        addElement(guide, "reference",
-                   {{"href", imageReference(*coverName)}, {"title", "cover"}, {"type", "cover"}});
+    // A strict book's guide points at the cover page, as it must, and a book
+    // without a cover has no guide (an empty one is invalid).
+    if (!strict || coverName) {
+        xml::TXMLNode* guide = package->AddElement("guide");
+        if (coverName) {
+            const std::string href = strict ? "cover.html" : imageReference(*coverName);
+            addElement(guide, "reference", {{"href", href}, {"title", "cover"}, {"type", "cover"}});
+        }
     }
 
     doc.SaveDocument(contentDir + "/fb.opf");

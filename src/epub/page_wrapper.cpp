@@ -5,10 +5,32 @@
 
 #include "epub/references.h"
 #include "platform/locale.h"
+#include "xml/utf8.h"
 
 namespace pagelume::epub {
 
-std::string pageWrapperText(const std::string& languageTag, const std::string& imageName) {
+std::string escapeText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t start = i;
+        const char32_t c = xml::nextChar(text, i);
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == xml::kBadChar || !xml::isXmlChar(c))
+            out += "\xEF\xBF\xBD";
+        else
+            out.append(text, start, i - start);
+    }
+    return out;
+}
+
+std::string pageWrapperText(const std::string& languageTag, const std::string& imageName,
+                            const StrictWrapper* strict) {
     const char* crlf = "\r\n";
     std::string s;
     s += "<?xml version='1.0' encoding='utf-8'?>";
@@ -17,13 +39,20 @@ std::string pageWrapperText(const std::string& languageTag, const std::string& i
     s += crlf;
     s += "<head>";
     s += crlf;
-    s += "<link href=\"CCS\\stylesheet.css\" type=\"text/css\" rel=\"stylesheet\"/> ";
+    s += "<link href=\"stylesheet.css\" type=\"text/css\" rel=\"stylesheet\"/> ";
     s += crlf;
+    if (strict) {
+        s += "<title>" + escapeText(strict->title) + "</title>";
+        s += crlf;
+    }
     for (const char* line : {"</head>", "<body>", "<div>"}) {
         s += line;
         s += crlf;
     }
-    s += "<img src=\"" + imageReference(imageName) + "\" />";
+    s += "<img src=\"" + imageReference(imageName) + "\"";
+    if (strict)
+        s += " alt=\"" + escapeText(strict->alt) + "\"";
+    s += " />";
     s += crlf;
     for (const char* line : {"</div>", "</body>", "</html>"}) {
         s += line;
@@ -32,8 +61,9 @@ std::string pageWrapperText(const std::string& languageTag, const std::string& i
     return s;
 }
 
-bool writePageWrapper(const std::string& path, const std::string& imageName) {
-    const std::string text = pageWrapperText(platform::languageTag(), imageName);
+bool writePageWrapper(const std::string& path, const std::string& imageName,
+                      const StrictWrapper* strict) {
+    const std::string text = pageWrapperText(platform::languageTag(), imageName, strict);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!out)
         return false;

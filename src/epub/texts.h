@@ -30,5 +30,8 @@ inline constexpr const char* kCannotRemove = "Cannot remove the folder ";
 // + path + kNotInstalledEnd
 inline constexpr const char* kNotInstalled = "Pagelume is not installed completely: ";
 inline constexpr const char* kNotInstalledEnd = " is missing or damaged.";
+// "Page N" or kCoverNotAnImage, + kNotAnImage + path (strict books only).
+inline constexpr const char* kNotAnImage = " is not a PNG, JPEG or GIF image: ";
+inline constexpr const char* kCoverNotAnImage = "The cover";
 
 }  // namespace pagelume::texts

@@ -24,4 +24,8 @@ std::string shortDateString() {
     return dateLocale().toString(QDate::currentDate(), format).toStdString();
 }
 
+std::string isoDateString() {
+    return QDate::currentDate().toString(Qt::ISODate).toStdString();
+}
+
 }  // namespace pagelume::platform

@@ -8,4 +8,7 @@ namespace pagelume::platform {
 // The POSIX locale counts as en_US (month/day/year).
 std::string shortDateString();
 
+// Today's date as YYYY-MM-DD.
+std::string isoDateString();
+
 }  // namespace pagelume::platform

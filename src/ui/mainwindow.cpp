@@ -128,10 +128,17 @@ void CreateMainControls(TWinControl* form, TMainControls& c) {
     c.Image11 = image(c.PanelBtm, {227, 0, 423, 45}, TAlign::alClient, "bottom_fill.jpg", true);
     c.Image10 = image(c.PanelBtm, {650, 0, 69, 45}, TAlign::alRight, "bottom_right.jpg", false);
     c.ProgressBar1 = new QProgressBar(c.PanelBtm);
-    c.ProgressBar1->setGeometry(240, 15, 396, 15);
+    c.ProgressBar1->setGeometry(240, 15, 290, 15);
     c.ProgressBar1->setRange(0, 1000);
     c.ProgressBar1->setTextVisible(false);
     c.ProgressBar1->hide();
+    c.CheckBoxStrict = new TSkinCheckBox(QStringLiteral("Strict EPUB"), c.PanelBtm);
+    c.CheckBoxStrict->setGeometry(545, 13, 100, 19);
+    c.CheckBoxStrict->setFont(arial(8));
+    c.CheckBoxStrict->setAccessibleName(QStringLiteral("Strict EPUB"));
+    c.CheckBoxStrict->setToolTip(
+        QStringLiteral("Make a book for e-book stores and strict readers: it passes EPUB "
+                       "validation (epubcheck) without errors or warnings"));
 
     // Left column.
     c.PanelLeft = panel(form, {0, 135, 171, 332});
@@ -215,6 +222,7 @@ void CreateMainControls(TWinControl* form, TMainControls& c) {
                         c.PNGButton8->FocusProxy(),
                         c.LabeledEdit4,
                         c.PNGButton9->FocusProxy(),
+                        c.CheckBoxStrict,
                         c.PNGButton2->FocusProxy(),
                         c.PNGButton1->FocusProxy(),
                         c.PNGButton3->FocusProxy(),

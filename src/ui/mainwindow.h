@@ -7,6 +7,7 @@
 #include "ui/controls.h"
 #include "ui/pagelist.h"
 #include "ui/pngextra.h"
+#include "ui/skin_checkbox.h"
 
 namespace pagelume::ui {
 
@@ -35,8 +36,10 @@ struct TMainControls {
     TLabel *LabeledEdit3Label = nullptr, *LabeledEdit4Label = nullptr;
     TLabel* Label2 = nullptr;
     TPageList* ListView1 = nullptr;
-    // Shown in the bottom bar while a book is packed.
+    // Shown in the bottom bar while a book is made.
     QProgressBar* ProgressBar1 = nullptr;
+    // In the bottom bar: make a book that validators and stores accept.
+    TSkinCheckBox* CheckBoxStrict = nullptr;
 };
 
 constexpr int kFormWidth = 719;

@@ -157,17 +157,45 @@ TEST_F(FormTest, TheSavePathSurvivesARestartAndOtherLinesStay) {
         f->LabeledEdit4->setText("/books/out");
         f->FormDestroy();
     }
-    EXPECT_EQ(readFile(exe / "config.ini"), "[Options]\nSavePath=/books/out\n");
-    writeFile(exe / "config.ini", "# mine\r\n[Options]\r\nSavePath=/books/out\r\nZoom=2\r\n");
+    EXPECT_EQ(readFile(exe / "config.ini"), "[Options]\nSavePath=/books/out\nStrictEpub=0\n");
+    writeFile(exe / "config.ini",
+              "# mine\r\n[Options]\r\nSavePath=/books/out\r\nZoom=2\r\nStrictEpub=0\r\n");
     {
         auto f = makeForm();
         EXPECT_EQ(f->LabeledEdit4->text(), "/books/out");
         f->LabeledEdit4->clear();
         f->FormDestroy();
     }
-    EXPECT_EQ(readFile(exe / "config.ini"), "# mine\r\n[Options]\r\nSavePath=\r\nZoom=2\r\n");
+    EXPECT_EQ(readFile(exe / "config.ini"),
+              "# mine\r\n[Options]\r\nSavePath=\r\nZoom=2\r\nStrictEpub=0\r\n");
     auto f = makeForm();
     EXPECT_EQ(f->LabeledEdit4->text(), "");
+}
+
+TEST_F(FormTest, TheStrictChoiceIsRememberedAndMakesAStrictBook) {
+    writeFile(exe / "config.ini", "[Options]\r\nStrictEpub=1\r\nSavePath=/x\r\n");
+    {
+        auto f = makeForm();
+        EXPECT_TRUE(f->CheckBoxStrict->isChecked());
+        EXPECT_TRUE(f->strict()) << "the book asks the check box";
+        EXPECT_FALSE(f->CheckBoxStrict->toolTip().isEmpty());
+        f->CheckBoxStrict->click();
+        EXPECT_FALSE(f->strict());
+        f->FormDestroy();
+    }
+    EXPECT_EQ(readFile(exe / "config.ini"), "[Options]\r\nStrictEpub=0\r\nSavePath=/x\r\n");
+    writeFile(exe / "config.ini", "[Options]\nStrictEpub=yes\n");
+    EXPECT_FALSE(makeForm()->CheckBoxStrict->isChecked()) << "only 1 means on";
+
+    // Checked, a book with a page that is no image stops after the checks.
+    auto f = formReadyToReplaceABook("not an image");
+    f->CheckBoxStrict->setChecked(true);
+    desktop.answer = true;
+    f->PNGButton4Click();
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_EQ(desktop.messages[0].text.toStdString(),
+              "Page 1 is not a PNG, JPEG or GIF image: " + (exe / "in/a.png"));
+    EXPECT_EQ(readFile(exe / "out/T.epub"), "old");
 }
 
 TEST_F(FormTest, ShutdownRemovesTheContentDirectoryOnly) {
@@ -198,8 +226,9 @@ TEST_F(FormTest, AnUnwritableConfigRaisesItsMessage) {
 
 TEST_F(FormTest, DuringAConversionCommandsAreOffAndClosingWaits) {
     auto f = formReadyToReplaceABook("a");
-    bool convertEnabled = true, listEnabled = true, closed = true;
+    bool convertEnabled = true, listEnabled = true, closed = true, strictEnabled = true;
     desktop.duringQuestion = [&] {
+        strictEnabled = f->CheckBoxStrict->isEnabled();
         convertEnabled = f->PNGButton4->Enabled();
         listEnabled = f->ListView1->isEnabled();
         closed = f->close();
@@ -208,6 +237,7 @@ TEST_F(FormTest, DuringAConversionCommandsAreOffAndClosingWaits) {
     f->PNGButton4Click();
     EXPECT_FALSE(convertEnabled);
     EXPECT_FALSE(listEnabled);
+    EXPECT_FALSE(strictEnabled);
     EXPECT_FALSE(closed) << "the window does not close under a running conversion";
     EXPECT_FALSE(f->isVisible()) << "it closes once the conversion has ended";
     EXPECT_FALSE(f->conversionRunning());

@@ -190,7 +190,7 @@ TEST(SavePath, AMissingSettingsFolderIsCreatedForTheUserAlone) {
     const std::string config = dir / "home/.config/pagelume/config.ini";
     EXPECT_EQ(loadSavePath(config), "");
     storeSavePath(config, "/books");
-    EXPECT_EQ(readFile(config), "[Options]\nSavePath=/books\n");
+    EXPECT_EQ(readFile(config), "[Options]\nSavePath=/books\nStrictEpub=0\n");
     EXPECT_EQ(modeOf(dir / "home/.config/pagelume"), 0700u);
     EXPECT_EQ(loadSavePath(config), "/books");
 }
@@ -266,7 +266,7 @@ TEST(InstalledWindow, UsesTheUsersSettingsTheHandedPagesAndTheInstalledReadme) {
     form.LabeledEdit4->setText("/new");
     writeFile(p.contentDir + "/page1.html", "left over");
     form.FormDestroy();
-    EXPECT_EQ(readFile(p.configFile), "[Options]\nSavePath=/new\n");
+    EXPECT_EQ(readFile(p.configFile), "[Options]\nSavePath=/new\nStrictEpub=0\n");
     EXPECT_FALSE(platform::pathExists(p.contentDir));
     EXPECT_FALSE(platform::pathExists(in.bin + "/config.ini"));
 }

@@ -28,6 +28,19 @@ TEST(PageWrapper, CarriesTheLanguageTagAndTheNameUnchangedOtherwise) {
     EXPECT_EQ(lines, 11);
 }
 
+TEST(PageWrapper, AStrictWrapperAddsATitleAndAnAlternativeText) {
+    const StrictWrapper strict{"Tom & Jerry <1>\x01", "Page 7"};
+    const std::string text = pageWrapperText("en-US", "a b.png", &strict);
+    EXPECT_NE(text.find("stylesheet\"/> \r\n<title>Tom &amp; Jerry &lt;1&gt;\xEF\xBF\xBD</title>\r\n"
+                        "</head>\r\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("<img src=\"a b.png\" alt=\"Page 7\" />\r\n"), std::string::npos);
+    int lines = 0;
+    for (std::size_t p = 0; (p = text.find("\r\n", p)) != std::string::npos; p += 2) ++lines;
+    EXPECT_EQ(lines, 12);
+}
+
 TEST(PageWrapper, UnwritablePathGivesFalse) {
     TempDir dir;
     EXPECT_FALSE(writePageWrapper(dir / "missing/page1.html", "a.png"));

@@ -37,9 +37,18 @@ protected:
     void TearDown() override { setLocale(savedLocale_); }
     static void setLocale(const std::string& name) { ::setenv("LC_ALL", name.c_str(), 1); }
 
-    void writeBoth(int pages, const std::optional<std::string>& cover) {
-        epub::writePackageDocument(book_, dir_.path(), pages, cover, "3/14/2024");
-        epub::writeNavigationDocument(book_, dir_.path(), pages, cover);
+    void writeBoth(int pages, const std::optional<std::string>& cover,
+                   std::vector<epub::BookImage> images = {}) {
+        epub::BookLayout layout;
+        layout.pageCount = pages;
+        layout.coverName = cover;
+        layout.images = std::move(images);
+        layout.date = "3/14/2024";
+        writeBoth(layout);
+    }
+    void writeBoth(const epub::BookLayout& layout) {
+        epub::writePackageDocument(book_, dir_.path(), layout);
+        epub::writeNavigationDocument(book_, dir_.path(), layout);
     }
 
     test::TempDir dir_;
@@ -82,7 +91,8 @@ void expectNavigationNamespaces(const test::ParseResult& parsed) {
 }  // namespace
 
 TEST_F(Documents, ThreePagesWithoutCoverMatchByteForByte) {
-    writeBoth(3, std::nullopt);
+    writeBoth(3, std::nullopt, {{"p1.png", "image/png"}, {"p 2.jpg", "image/jpeg"},
+                                {"a&b#1.gif", "image/gif"}});
     EXPECT_EQ(readFile(dir_ / "fb.opf"), golden("three_pages.opf"));
     EXPECT_EQ(readFile(dir_ / "fb.ncx"), golden("three_pages.ncx"));
     expectPackageNamespaces(parseWithMinidom(dir_ / "fb.opf"));
@@ -90,11 +100,35 @@ TEST_F(Documents, ThreePagesWithoutCoverMatchByteForByte) {
 }
 
 TEST_F(Documents, TwoPagesWithCoverMatchByteForByte) {
-    writeBoth(2, "front.png");
+    writeBoth(2, "front.png", {{"inside.png", "image/png"}});
     EXPECT_EQ(readFile(dir_ / "fb.opf"), golden("cover_two_pages.opf"));
     EXPECT_EQ(readFile(dir_ / "fb.ncx"), golden("cover_two_pages.ncx"));
     expectPackageNamespaces(parseWithMinidom(dir_ / "fb.opf"));
     expectNavigationNamespaces(parseWithMinidom(dir_ / "fb.ncx"));
+}
+
+TEST_F(Documents, AStrictBookMatchesByteForByteWithAndWithoutCover) {
+    epub::BookLayout layout;
+    layout.pageCount = 2;
+    layout.coverName = "front.png";
+    layout.coverMediaType = "image/png";
+    layout.images = {{"inside.jpg", "image/jpeg"}};
+    layout.strict = true;
+    layout.identifier = "urn:uuid:0b0e4c4e-9a32-5b8e-8d0f-3c1e6a1f2b3d";
+    layout.date = "2024-03-14";
+    writeBoth(layout);
+    EXPECT_EQ(readFile(dir_ / "fb.opf"), golden("strict_cover_two_pages.opf"));
+    EXPECT_EQ(readFile(dir_ / "fb.ncx"), golden("strict_cover_two_pages.ncx"));
+    expectPackageNamespaces(parseWithMinidom(dir_ / "fb.opf"));
+    expectNavigationNamespaces(parseWithMinidom(dir_ / "fb.ncx"));
+
+    // Without a cover there is no guide at all, and no cover meta element.
+    layout.coverName.reset();
+    writeBoth(layout);
+    const std::string opf = readFile(dir_ / "fb.opf");
+    EXPECT_EQ(opf.find("<guide"), std::string::npos);
+    EXPECT_EQ(opf.find("cover"), std::string::npos);
+    EXPECT_NE(opf.find("\t</spine>\r\n</package>"), std::string::npos);
 }
 
 TEST_F(Documents, AwkwardTitlesComeOutWellFormedAndReadBack) {
@@ -133,11 +167,13 @@ TEST_F(Documents, LanguageTagFollowsTheLocaleInBoth) {
 TEST_F(Documents, MissingContentDirectoryRaisesAndWritesNothing) {
     const std::string missing = dir_ / "OEBPS";
     try {
-        epub::writePackageDocument(book_, missing, 1, std::nullopt, "1/1/2024");
+        epub::BookLayout layout;
+        layout.pageCount = 1;
+        epub::writePackageDocument(book_, missing, layout);
         ADD_FAILURE() << "no exception";
     } catch (const Exception& e) {
         EXPECT_NE(std::string(e.what()).find(missing + "/fb.opf"), std::string::npos) << e.what();
     }
-    EXPECT_THROW(epub::writeNavigationDocument(book_, missing, 1, std::nullopt), Exception);
+    EXPECT_THROW(epub::writeNavigationDocument(book_, missing, epub::BookLayout{}), Exception);
     EXPECT_TRUE(std::filesystem::is_empty(dir_.path()));
 }

@@ -1,0 +1,54 @@
+#include "epub/stylesheet.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+
+namespace pagelume::epub {
+
+// max-width and max-height fit a large image without cropping and without
+// distorting it (older reading systems know no object-fit); the image is a
+// block, so no line box below it spills onto a second screen.
+const char* const kStylesheet =
+    "@page {\r\n"
+    "\tmargin: 0;\r\n"
+    "}\r\n"
+    "html, body {\r\n"
+    "\tmargin: 0;\r\n"
+    "\tpadding: 0;\r\n"
+    "\twidth: 100%;\r\n"
+    "\theight: 100%;\r\n"
+    "}\r\n"
+    "div {\r\n"
+    "\tmargin: 0;\r\n"
+    "\tpadding: 0;\r\n"
+    "\twidth: 100%;\r\n"
+    "\theight: 100%;\r\n"
+    "\ttext-align: center;\r\n"
+    "\tpage-break-inside: avoid;\r\n"
+    "\tbreak-inside: avoid;\r\n"
+    "}\r\n"
+    "img {\r\n"
+    "\tdisplay: block;\r\n"
+    "\tmargin: 0 auto;\r\n"
+    "\tmax-width: 100%;\r\n"
+    "\tmax-height: 100%;\r\n"
+    "\twidth: auto;\r\n"
+    "\theight: auto;\r\n"
+    "}\r\n";
+
+bool writeStylesheet(const std::string& contentDir) {
+    const std::string path = contentDir + "/stylesheet.css";
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
+        return false;
+    out.write(kStylesheet, static_cast<std::streamsize>(std::strlen(kStylesheet)));
+    out.close();
+    if (!out) {
+        std::remove(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace pagelume::epub

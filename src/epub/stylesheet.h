@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+namespace pagelume::epub {
+
+// The book's stylesheet, OEBPS/stylesheet.css: each page shows its image
+// whole, centred and fitted to the screen, on one screen.
+extern const char* const kStylesheet;
+
+// Writes it into the content directory; false when it could not be written.
+bool writeStylesheet(const std::string& contentDir);
+
+}  // namespace pagelume::epub
