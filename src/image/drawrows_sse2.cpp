@@ -53,8 +53,8 @@ inline __m128i alphaToTop(const uint8_t* alpha) {
 inline __m128i blendHalf(__m128i s, __m128i d) {
     const __m128i c255 = _mm_set1_epi16(255);
     const __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(s, 0xFF), 0xFF);
-    const __m128i sum = _mm_add_epi16(_mm_mullo_epi16(s, a),
-                                      _mm_mullo_epi16(d, _mm_xor_si128(a, c255)));
+    const __m128i sum =
+        _mm_add_epi16(_mm_mullo_epi16(s, a), _mm_mullo_epi16(d, _mm_xor_si128(a, c255)));
     // At most 255 * 255 + 255: no 16-bit lane overflows.
     return _mm_srli_epi16(_mm_add_epi16(sum, c255), 8);
 }
@@ -99,8 +99,8 @@ void putAlpha(const uint8_t* alpha, uint32_t* pixels, size_t n) {
     const __m128i colour = _mm_set1_epi32(0x00FFFFFF);
     size_t i = 0;
     for (; i + 4 <= n; i += 4)
-        store(pixels + i, _mm_or_si128(_mm_and_si128(load(pixels + i), colour),
-                                       alphaToTop(alpha + i)));
+        store(pixels + i,
+              _mm_or_si128(_mm_and_si128(load(pixels + i), colour), alphaToTop(alpha + i)));
     plain().putAlpha(alpha + i, pixels + i, n - i);
 }
 
@@ -121,8 +121,8 @@ void copyVisible(const uint32_t* src, uint32_t* dst, size_t n) {
     for (; i + 4 <= n; i += 4) {
         const __m128i s = load(src + i);
         const __m128i hidden = _mm_cmpeq_epi32(_mm_and_si128(s, alphaMask()), zero);
-        store(dst + i, _mm_or_si128(_mm_and_si128(hidden, load(dst + i)),
-                                    _mm_andnot_si128(hidden, s)));
+        store(dst + i,
+              _mm_or_si128(_mm_and_si128(hidden, load(dst + i)), _mm_andnot_si128(hidden, s)));
     }
     plain().copyVisible(src + i, dst + i, n - i);
 }

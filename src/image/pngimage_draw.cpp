@@ -76,8 +76,8 @@ public:
         if (mode_ == TPNGTransparencyMode::ptmNone)
             expand(y, first, n, out);
         else
-            k_.blendBgrAlpha(rowData(y) + size_t{first} * 3,
-                             alpha_ + size_t{y} * h_.Width + first, out, n);
+            k_.blendBgrAlpha(rowData(y) + size_t{first} * 3, alpha_ + size_t{y} * h_.Width + first,
+                             out, n);
     }
 
     // The mode's rule: copy, copy the visible pixels, or blend (RGB with

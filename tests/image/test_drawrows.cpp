@@ -239,7 +239,8 @@ std::string randomPng(std::mt19937& rng) {
             for (int s = 0; s < samples; ++s) {
                 for (int b = 0; b < bytes; ++b) {
                     const bool alpha = (colorType == 4 || colorType == 6) && s == samples - 1;
-                    uint8_t v = alpha ? alphaSample(rng, style, x + y) : static_cast<uint8_t>(rng());
+                    uint8_t v =
+                        alpha ? alphaSample(rng, style, x + y) : static_cast<uint8_t>(rng());
                     if (colorType == 3)
                         v = static_cast<uint8_t>(rng() % entries);
                     row[(size_t{x} * samples + s) * bytes + b] = static_cast<char>(v);

@@ -262,8 +262,8 @@ TEST(Pngdraw, ABandedDrawingIsTheWholeSurfaceDrawing) {
         png.Draw(surface, Rect{0, 0, w, h});
         std::string expected = header;
         for (uint32_t p : surface.pixels())
-            expected += {static_cast<char>(p >> 16), static_cast<char>(p >> 8),
-                         static_cast<char>(p)};
+            expected +=
+                {static_cast<char>(p >> 16), static_cast<char>(p >> 8), static_cast<char>(p)};
         EXPECT_TRUE(ppm == expected) << "the PPM differs from the whole-surface drawing";
     }
 }
@@ -271,11 +271,10 @@ TEST(Pngdraw, ABandedDrawingIsTheWholeSurfaceDrawing) {
 TEST(Pngdraw, ReportsClassAndMessageAndExitsWith1) {
     pagelume::test::TempDir dir;
     int status = -1;
-    std::string err = run(
-        dir,
-        (kTestDir / "malformed" / "EPNGInvalidFileHeader__jpeg.png").string() + " " +
-            (dir / "fail.ppm"),
-        &status);
+    std::string err = run(dir,
+                          (kTestDir / "malformed" / "EPNGInvalidFileHeader__jpeg.png").string() +
+                              " " + (dir / "fail.ppm"),
+                          &status);
     EXPECT_EQ(status, 1);
     EXPECT_EQ(err, "EPNGInvalidFileHeader: " + kMessages.at("EPNGInvalidFileHeader") + "\n");
     run(dir, "only-one-argument", &status);
