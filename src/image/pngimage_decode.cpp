@@ -1,6 +1,7 @@
 // Decoding the image data: the IDAT run inflated, unfiltered pass by pass
 // and stored into the header's storage.
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "image/pngimage_internal.h"
@@ -27,7 +28,16 @@ unsigned samplesPerPixel(uint8_t colorType) {
     }
 }
 
-// Turns unfiltered rows into the header's storage, pass by pass.
+// How many bytes of filtered rows go to zlib in one call, at most: large
+// enough that zlib copies little into its window and finds most matches in
+// the output itself, small enough to stay in the cache for unfiltering.
+constexpr size_t kStageBytes = size_t{256} << 10;
+
+// Turns the inflated rows into the header's storage, pass by pass. The rows
+// of a pass are inflated into the stage several at a time and unfiltered in
+// place: each row right after the one before it, which is the prior row its
+// filter refers to. The stage holds that prior row (all zeros at the start of
+// a pass), then the incoming rows, each a filter type byte and the row.
 class ImageDecoder {
 public:
     ImageDecoder(TChunkIHDR& header, const std::array<uint8_t, 256>& gamma, unsigned paletteCount)
@@ -37,25 +47,59 @@ public:
           bitsPerPixel_(samplesPerPixel(header.ColorType) * header.BitDepth),
           pixelBytes_(std::max(1u, bitsPerPixel_ / 8)),
           paletteCount_(paletteCount) {
-        size_t widest = pngrows::rowBytes(header.Width, bitsPerPixel_) + 1;
-        current_.assign(widest, 0);
-        prior_.assign(widest, 0);
+        identityGamma_ = true;
+        for (int i = 0; i < 256; ++i)
+            identityGamma_ = identityGamma_ && gamma[i] == i;
+        const size_t widest = pngrows::rowBytes(header.Width, bitsPerPixel_);
+        uint64_t total = 0;  // the filtered bytes of all passes
+        for (int p = 0; p < passes_.count; ++p) {
+            const pngrows::Pass& pass = passes_.passes[p];
+            if (pass.width && pass.height)
+                total += uint64_t{pass.height} * (pngrows::rowBytes(pass.width, bitsPerPixel_) + 1);
+        }
+        // At least one whole row after the prior row, so there is always room.
+        const size_t incoming = std::max<size_t>(
+            widest + 1, static_cast<size_t>(std::min<uint64_t>(total, kStageBytes)));
+        stage_.assign(widest + incoming, 0);
         passIndex_ = -1;
         nextPass();
     }
 
     bool done() const { return passIndex_ >= passes_.count; }
 
-    // Room left in the row being filled.
+    // Room for inflated bytes: the rest of the stage, but nothing past the
+    // end of the pass.
     uint8_t* space(size_t* room) {
-        *room = rowLength_ + 1 - filled_;
-        return current_.data() + filled_;
+        const size_t passLeft = size_t{pass_.height - row_} * (rowLength_ + 1) - filled_;
+        *room = std::min(stage_.size() - rowLength_ - filled_, passLeft);
+        return stage_.data() + rowLength_ + filled_;
     }
 
+    // Takes n more inflated bytes: every row now complete is unfiltered and
+    // stored.
     void advance(size_t n) {
         filled_ += n;
-        if (filled_ == rowLength_ + 1)
-            finishRow();
+        const size_t stride = rowLength_ + 1;
+        uint8_t* incoming = stage_.data() + rowLength_;
+        size_t used = 0;
+        while (filled_ - used >= stride) {
+            uint8_t* row = incoming + used + 1;
+            // An unknown filter type leaves the row as it came: the bytes are
+            // still decoded, nothing is read out of place.
+            pngrows::unfilterRow(row[-1], row, row - stride, rowLength_, pixelBytes_);
+            storeRow(row, pass_.yStart + row_ * pass_.yStep);
+            used += stride;
+            if (++row_ == pass_.height) {
+                nextPass();  // nothing of the next pass is in the stage yet
+                return;
+            }
+        }
+        if (used) {
+            // The last complete row becomes the prior row, the start of the
+            // next row follows it.
+            std::memmove(stage_.data(), incoming + used - rowLength_, rowLength_ + filled_ - used);
+            filled_ -= used;
+        }
     }
 
 private:
@@ -70,22 +114,11 @@ private:
         rowLength_ = pngrows::rowBytes(pass_.width, bitsPerPixel_);
         row_ = 0;
         filled_ = 0;
-        std::fill(prior_.begin(), prior_.begin() + rowLength_ + 1, 0);
-    }
-
-    void finishRow() {
-        uint8_t* row = current_.data() + 1;
-        // An unknown filter type leaves the row as it came: the bytes are
-        // still decoded, nothing is read out of place.
-        pngrows::unfilterRow(current_[0], row, prior_.data() + 1, rowLength_, pixelBytes_);
-        storeRow(row, pass_.yStart + row_ * pass_.yStep);
-        std::swap(current_, prior_);
-        filled_ = 0;
-        if (++row_ == pass_.height)
-            nextPass();
+        std::fill(stage_.begin(), stage_.begin() + rowLength_, 0);
     }
 
     void storeRow(const uint8_t* src, uint32_t y);
+    bool storeWithoutGamma(const uint8_t* src, uint32_t y);
     template <bool Unit>
     void storeRowStepped(const uint8_t* src, uint32_t y);
     void checkPaletteIndices(const uint8_t* src);
@@ -96,12 +129,13 @@ private:
     unsigned bitsPerPixel_;
     unsigned pixelBytes_;
     unsigned paletteCount_;
+    bool identityGamma_;  // no gAMA chunk, or one that changes nothing
     int passIndex_ = 0;
     pngrows::Pass pass_{};
     size_t rowLength_ = 0;
     uint32_t row_ = 0;
-    size_t filled_ = 0;
-    std::vector<uint8_t> current_, prior_;
+    size_t filled_ = 0;  // bytes in the stage after the prior row
+    std::vector<uint8_t> stage_;
 };
 
 inline void setPacked(uint8_t* row, uint32_t x, unsigned bits, unsigned value) {
@@ -133,10 +167,45 @@ void ImageDecoder::checkPaletteIndices(const uint8_t* src) {
 void ImageDecoder::storeRow(const uint8_t* src, uint32_t y) {
     if (h_.ColorType == COLOR_PALETTE)
         checkPaletteIndices(src);
+    if (pass_.xStep == 1 && identityGamma_ && storeWithoutGamma(src, y))
+        return;
     if (pass_.xStep == 1)
         storeRowStepped<true>(src, y);
     else
         storeRowStepped<false>(src, y);
+}
+
+// The 8-bit rows of whole-width passes when the gamma table changes nothing:
+// the samples are only rearranged. False for the other rows.
+bool ImageDecoder::storeWithoutGamma(const uint8_t* src, uint32_t y) {
+    if (h_.BitDepth != 8)
+        return false;
+    const uint32_t n = pass_.width;
+    uint8_t* dst = h_.ImageData() + size_t{h_.Height - 1 - y} * h_.BytesPerRow();
+    uint8_t* alpha = h_.ImageAlpha() ? h_.ImageAlpha() + size_t{y} * h_.Width : nullptr;
+    switch (h_.ColorType) {
+        case COLOR_GRAYSCALE:
+            std::memcpy(dst, src, n);
+            return true;
+        case COLOR_GRAYSCALEALPHA:
+            for (uint32_t i = 0; i < n; ++i, src += 2) {
+                dst[i] = src[0];
+                alpha[i] = src[1];
+            }
+            return true;
+        case COLOR_RGB:
+            for (uint32_t i = 0; i < n; ++i, src += 3, dst += 3)
+                dst[0] = src[2], dst[1] = src[1], dst[2] = src[0];
+            return true;
+        case COLOR_RGBALPHA:
+            for (uint32_t i = 0; i < n; ++i, src += 4, dst += 3) {
+                dst[0] = src[2], dst[1] = src[1], dst[2] = src[0];
+                alpha[i] = src[3];
+            }
+            return true;
+        default:
+            return false;
+    }
 }
 
 // Unit: the pass covers every column (x == i), which lets the plain-image
@@ -281,8 +350,11 @@ void TChunkIDAT::LoadFromStream(ChunkReader& reader, uint32_t length) {
             uint8_t* out = decoder.space(&room);
             size_t produced = 0;
             int result = inflater.inflate(out, room, &produced);
-            if (result < 0)
+            if (result < 0) {
+                // The rows that were complete before the damage are kept.
+                decoder.advance(produced);
                 throw EPNGZLIBError(pnglang::EPNGZLIBErrorText + zlibpas::describeResult(result));
+            }
             decoder.advance(produced);
             if (result == Z_STREAM_END) {
                 // Rows the stream did not reach stay zero.
