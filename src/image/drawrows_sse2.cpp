@@ -88,8 +88,8 @@ inline void blendSkippingFour(__m128i s, uint32_t* dst) {
 
 void expandBgr(const uint8_t* bgr, uint32_t* out, size_t n) {
     size_t i = 0;
-    // Each load reads 16 bytes for 12: stop while 6 pixels are left, so no
-    // load passes the last triplet.
+    // Each load reads 16 bytes for 12: with 6 pixels still ahead, no load
+    // passes the last triplet.
     for (; i + 6 <= n; i += 4)
         store(out + i, bgrToPixels(load(bgr + 3 * i)));
     plain().expandBgr(bgr + 3 * i, out + i, n - i);
