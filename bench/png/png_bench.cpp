@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "image/drawrows.h"
 #include "image/pngimage.h"
 
 namespace {
@@ -160,6 +161,21 @@ double decodeWithPngObject(const std::string& file) {
     return cpuMilliseconds() - start;
 }
 
+// Drawing the decoded page over white at its own size, with one set of row
+// kernels. The surface is made and filled outside the timing.
+double drawWithKernels(const pagelume::image::TPNGObject& png,
+                       pagelume::image::drawrows::KernelSet set,
+                       pagelume::image::DrawSurface& surface) {
+    namespace img = pagelume::image;
+    surface.fill(0xFFFFFFFFu);
+    img::drawrows::UseKernels(set);
+    double start = cpuMilliseconds();
+    png.Draw(surface, img::Rect{0, 0, png.Width(), png.Height()});
+    double time = cpuMilliseconds() - start;
+    img::drawrows::UseKernels(img::drawrows::KernelSet::Vector);
+    return time;
+}
+
 double median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -198,6 +214,7 @@ int main(int argc, char** argv) {
 
     std::printf("%-28s %9s %12s %12s %7s  %s\n", "image", "KiB", "TPNGObject", "libpng", "ratio",
                 "rows per filter 0/1/2/3/4");
+    std::vector<std::vector<double>> plainDraws, vectorDraws;
     for (const auto& [name, bytes] : files) {
         std::vector<double> ours, theirs;
         for (int r = 0; r < rounds; ++r) {  // interleaved, so drift hits both alike
@@ -208,9 +225,29 @@ int main(int argc, char** argv) {
         double a = median(ours), b = median(theirs);
         std::printf("%-28s %9zu %9.1f ms %9.1f ms %7.2f  %d/%d/%d/%d/%d\n", name.c_str(),
                     bytes.size() / 1024, a, b, a / b, f[0], f[1], f[2], f[3], f[4]);
+
+        pagelume::image::TPNGObject png;
+        png.LoadFromMemory(bytes.data(), bytes.size());
+        pagelume::image::DrawSurface surface(png.Width(), png.Height());
+        plainDraws.emplace_back();
+        vectorDraws.emplace_back();
+        for (int r = 0; r < rounds; ++r) {
+            using pagelume::image::drawrows::KernelSet;
+            plainDraws.back().push_back(drawWithKernels(png, KernelSet::Plain, surface));
+            vectorDraws.back().push_back(drawWithKernels(png, KernelSet::Vector, surface));
+        }
     }
     std::printf(
-        "thread CPU time, median of %d rounds; ratio = TPNGObject / libpng (below 1: faster)\n",
+        "thread CPU time, median of %d rounds; ratio = TPNGObject / libpng (below 1: faster)\n\n",
         rounds);
+
+    std::printf("%-28s %12s %12s %7s\n", "drawing over white", "plain", "vector", "ratio");
+    for (size_t i = 0; i < files.size(); ++i) {
+        double p = median(plainDraws[i]), v = median(vectorDraws[i]);
+        std::printf("%-28s %9.1f ms %9.1f ms %7.2f\n", files[i].first.c_str(), p, v, v / p);
+    }
+    std::printf("TPNGObject::Draw into a page-sized surface, median of %d alternated rounds%s\n",
+                rounds,
+                pagelume::image::drawrows::HasVectorKernels() ? "" : " (no vector kernels here)");
     return 0;
 }

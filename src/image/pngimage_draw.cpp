@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "image/drawrows.h"
 #include "image/pngimage.h"
 #include "image/pnglang.h"
 
@@ -11,91 +12,103 @@ namespace pagelume::image {
 namespace {
 
 constexpr uint32_t kOpaque = 0xFF000000u;
+constexpr uint32_t kColour = 0x00FFFFFFu;
 
-inline uint32_t blend(uint32_t s, uint32_t a, uint32_t d) {
-    auto channel = [&](int shift) {
-        uint32_t sc = (s >> shift) & 0xFF, dc = (d >> shift) & 0xFF;
-        return ((sc * a + (255 - a) * dc + 255) >> 8) << shift;
-    };
-    return kOpaque | channel(16) | channel(8) | channel(0);
-}
-
-// Turns one stored row into 0xAARRGGBB pixels: the alpha byte is 255 for
-// opaque pixels, 0 for the transparent colour of single-colour mode and the
-// stored alpha in partial mode.
-class RowExpander {
+// The stored pixels as drawing sees them, worked out once per call: rows
+// turn into 0xAARRGGBB pixels whose alpha byte is 255 for opaque pixels, 0
+// for the transparent colour of single-colour mode and the stored alpha in
+// partial mode; the mode's rule then puts them onto the surface.
+class PixelSource {
 public:
-    explicit RowExpander(const TPNGObject& image)
-        : h_(image.Header()), mode_(image.TransparencyMode()) {
-        if (const TChunktRNS* t = image.Find<TChunktRNS>())
-            paletteAlpha_ = t->PaletteValues;
-        else
-            paletteAlpha_.fill(255);
-        transparent_ =
-            mode_ == TPNGTransparencyMode::ptmSingleColor ? image.TransparentColor() : -1;
-    }
-
-    void expand(uint32_t y, uint32_t* out) const {
-        const uint32_t w = h_.Width;
-        const uint8_t* row = h_.ImageData() + size_t{h_.Height - 1 - y} * h_.BytesPerRow();
-        const auto& table = h_.ColorTable;
-        switch (h_.BitsPerPixel()) {
-            case 24:
-                for (uint32_t x = 0; x < w; ++x, row += 3)
-                    out[x] = kOpaque | (uint32_t{row[2]} << 16) | (uint32_t{row[1]} << 8) | row[0];
-                break;
-            case 8:
-                for (uint32_t x = 0; x < w; ++x)
-                    out[x] = kOpaque | table[row[x]];
-                break;
-            case 4:
-                for (uint32_t x = 0; x < w; ++x)
-                    out[x] = kOpaque | table[(row[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xF];
-                break;
-            default:
-                for (uint32_t x = 0; x < w; ++x)
-                    out[x] = kOpaque | table[(row[x >> 3] >> (7 - (x & 7))) & 1];
-                break;
+    PixelSource(const TPNGObject& image, const drawrows::RowKernels& kernels)
+        : h_(image.Header()), k_(kernels), mode_(image.TransparencyMode()) {
+        using M = TPNGTransparencyMode;
+        shortcuts_ = h_.ColorType == COLOR_RGBALPHA;
+        if (mode_ == M::ptmPartial)
+            alpha_ = h_.ImageAlpha();
+        const int64_t transparent = mode_ == M::ptmSingleColor ? image.TransparentColor() : -1;
+        if (h_.BitsPerPixel() == 24) {
+            if (transparent >= 0)
+                key_ = kOpaque | static_cast<uint32_t>(transparent);
+            return;
         }
-        if (mode_ == TPNGTransparencyMode::ptmSingleColor) {
-            if (transparent_ >= 0) {
-                const uint32_t key = kOpaque | static_cast<uint32_t>(transparent_);
-                for (uint32_t x = 0; x < w; ++x)
-                    if (out[x] == key)
-                        out[x] &= 0x00FFFFFFu;
-            }
-        } else if (mode_ == TPNGTransparencyMode::ptmPartial) {
-            if (const uint8_t* alpha = h_.ImageAlpha()) {
-                alpha += size_t{y} * w;
-                for (uint32_t x = 0; x < w; ++x)
-                    out[x] = (out[x] & 0x00FFFFFFu) | (uint32_t{alpha[x]} << 24);
-            } else if (h_.ColorType == COLOR_PALETTE) {
-                for (uint32_t x = 0; x < w; ++x)
-                    out[x] =
-                        (out[x] & 0x00FFFFFFu) | (uint32_t{paletteAlpha_[index(row, x)]} << 24);
-            }
+        // Index storage: the transparent colour and the palette's alpha go
+        // into the table, so a row needs one lookup per pixel.
+        const TChunktRNS* trns = image.Find<TChunktRNS>();
+        const bool paletteAlpha =
+            mode_ == M::ptmPartial && !alpha_ && h_.ColorType == COLOR_PALETTE && trns;
+        for (size_t i = 0; i < table_.size(); ++i) {
+            uint32_t pixel = kOpaque | h_.ColorTable[i];
+            if (transparent >= 0 && pixel == (kOpaque | static_cast<uint32_t>(transparent)))
+                pixel &= kColour;
+            if (paletteAlpha)
+                pixel = (pixel & kColour) | (uint32_t{trns->PaletteValues[i]} << 24);
+            table_[i] = pixel;
         }
     }
 
-    TPNGTransparencyMode mode() const { return mode_; }
     const TChunkIHDR& header() const { return h_; }
+    TPNGTransparencyMode mode() const { return mode_; }
+
+    // Pixels first .. first + n - 1 of row y.
+    void expand(uint32_t y, uint32_t first, size_t n, uint32_t* out) const {
+        const uint8_t* row = rowData(y);
+        if (h_.BitsPerPixel() == 24)
+            k_.expandBgr(row + size_t{first} * 3, out, n);
+        else
+            drawrows::expandIndexed(row, h_.BitsPerPixel(), first, table_.data(), out, n);
+        if (alpha_)
+            k_.putAlpha(alpha_ + size_t{y} * h_.Width + first, out, n);
+        if (key_)
+            k_.clearKey(out, n, key_);
+    }
+
+    // Whether putDirect serves: a kernel takes the stored pixels straight to
+    // the surface, with no row of pixels in between.
+    bool direct() const {
+        using M = TPNGTransparencyMode;
+        if (mode_ == M::ptmNone)
+            return true;
+        return mode_ == M::ptmPartial && h_.BitsPerPixel() == 24 && alpha_ && shortcuts_;
+    }
+
+    void putDirect(uint32_t y, uint32_t first, size_t n, uint32_t* out) const {
+        if (mode_ == TPNGTransparencyMode::ptmNone)
+            expand(y, first, n, out);
+        else
+            k_.blendBgrAlpha(rowData(y) + size_t{first} * 3, alpha_ + size_t{y} * h_.Width + first,
+                             out, n);
+    }
+
+    // The mode's rule: copy, copy the visible pixels, or blend (RGB with
+    // alpha skips alpha 0 and copies alpha 255; grey with alpha and palette
+    // images blend every pixel).
+    void put(const uint32_t* pixels, uint32_t* out, size_t n) const {
+        switch (mode_) {
+            case TPNGTransparencyMode::ptmNone:
+                std::memcpy(out, pixels, n * sizeof *out);
+                break;
+            case TPNGTransparencyMode::ptmSingleColor:
+                k_.copyVisible(pixels, out, n);
+                break;
+            case TPNGTransparencyMode::ptmPartial:
+                (shortcuts_ ? k_.blendSkipping : k_.blend)(pixels, out, n);
+                break;
+        }
+    }
 
 private:
-    uint8_t index(const uint8_t* row, uint32_t x) const {
-        switch (h_.BitsPerPixel()) {
-            case 8:
-                return row[x];
-            case 4:
-                return (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xF;
-            default:
-                return (row[x >> 3] >> (7 - (x & 7))) & 1;
-        }
+    const uint8_t* rowData(uint32_t y) const {
+        return h_.ImageData() + size_t{h_.Height - 1 - y} * h_.BytesPerRow();
     }
 
     const TChunkIHDR& h_;
+    const drawrows::RowKernels& k_;
     TPNGTransparencyMode mode_;
-    std::array<uint8_t, 256> paletteAlpha_{};
-    int64_t transparent_ = -1;
+    bool shortcuts_ = false;
+    const uint8_t* alpha_ = nullptr;
+    uint32_t key_ = 0;  // 0: no colour is transparent
+    std::array<uint32_t, 256> table_{};
 };
 
 // The source coordinate of target offset t in a span of `target` pixels
@@ -165,51 +178,47 @@ void TPNGObject::Draw(DrawSurface& surface, const Rect& rect) const {
     if (x0 >= x1 || y0 >= y1)
         return;
 
-    RowExpander expander(*this);
-    const TChunkIHDR& h = expander.header();
-    if (!h.ImageData())
+    if (!Header().ImageData())
         return;
+    const PixelSource source(*this, drawrows::ActiveKernels());
+    const TChunkIHDR& h = source.header();
     const double ratioX = static_cast<double>(targetW) / h.Width;
     const double ratioY = static_cast<double>(targetH) / h.Height;
-    std::vector<uint32_t> columns(static_cast<size_t>(x1 - x0));
-    for (int64_t x = x0; x < x1; ++x)
-        columns[x - x0] = sourceIndex(x - left, ratioX, targetW, h.Width);
-
-    const TPNGTransparencyMode mode = expander.mode();
-    // Grey with alpha and palette images blend every pixel; only RGB with
-    // alpha takes the shortcuts for alpha 0 and 255.
-    const bool shortcuts = h.ColorType == COLOR_RGBALPHA;
-    std::vector<uint32_t> source(h.Width);
+    const size_t n = static_cast<size_t>(x1 - x0);
+    // At the image's own width the columns are one contiguous run of the
+    // source row; stretched, each target column picks its source column.
+    const bool sameWidth = targetW == h.Width;
+    const uint32_t first = sameWidth ? static_cast<uint32_t>(x0 - left) : 0;
+    std::vector<uint32_t> columns;
+    if (!sameWidth) {
+        columns.resize(n);
+        for (int64_t x = x0; x < x1; ++x)
+            columns[x - x0] = sourceIndex(x - left, ratioX, targetW, h.Width);
+    }
+    const bool direct = sameWidth && source.direct();
+    const bool gather = !sameWidth && source.mode() != TPNGTransparencyMode::ptmNone;
+    std::vector<uint32_t> row(direct ? 0 : sameWidth ? n : h.Width), picked(gather ? n : 0);
     int64_t expandedRow = -1;
     for (int64_t y = y0; y < y1; ++y) {
-        uint32_t sy = sourceIndex(y - top, ratioY, targetH, h.Height);
+        const uint32_t sy = sourceIndex(y - top, ratioY, targetH, h.Height);
+        uint32_t* out = surface.scanLine(static_cast<int>(y)) + x0;
+        if (direct) {
+            source.putDirect(sy, first, n, out);
+            continue;
+        }
         if (sy != expandedRow) {
-            expander.expand(sy, source.data());
+            source.expand(sy, first, row.size(), row.data());
             expandedRow = sy;
         }
-        uint32_t* out = surface.scanLine(static_cast<int>(y)) + x0;
-        const size_t n = columns.size();
-        switch (mode) {
-            case TPNGTransparencyMode::ptmNone:
-                for (size_t i = 0; i < n; ++i)
-                    out[i] = source[columns[i]];
-                break;
-            case TPNGTransparencyMode::ptmSingleColor:
-                for (size_t i = 0; i < n; ++i) {
-                    uint32_t s = source[columns[i]];
-                    if (s >> 24)
-                        out[i] = s;
-                }
-                break;
-            case TPNGTransparencyMode::ptmPartial:
-                for (size_t i = 0; i < n; ++i) {
-                    uint32_t s = source[columns[i]];
-                    uint32_t a = s >> 24;
-                    if (shortcuts && a == 0)
-                        continue;
-                    out[i] = shortcuts && a == 255 ? s : blend(s, a, out[i]);
-                }
-                break;
+        if (sameWidth) {
+            source.put(row.data(), out, n);
+        } else if (!gather) {
+            for (size_t i = 0; i < n; ++i)
+                out[i] = row[columns[i]];
+        } else {
+            for (size_t i = 0; i < n; ++i)
+                picked[i] = row[columns[i]];
+            source.put(picked.data(), out, n);
         }
     }
 }
@@ -218,13 +227,13 @@ ARGBImage TPNGObject::ToARGB() const {
     ARGBImage image;
     if (Empty() || !Header().ImageData())
         return image;
-    RowExpander expander(*this);
-    const TChunkIHDR& h = expander.header();
+    const PixelSource source(*this, drawrows::ActiveKernels());
+    const TChunkIHDR& h = source.header();
     image.width = static_cast<int>(h.Width);
     image.height = static_cast<int>(h.Height);
     image.pixels.resize(size_t{h.Width} * h.Height);
     for (uint32_t y = 0; y < h.Height; ++y)
-        expander.expand(y, image.pixels.data() + size_t{y} * h.Width);
+        source.expand(y, 0, h.Width, image.pixels.data() + size_t{y} * h.Width);
     return image;
 }
 

@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 
 #include "image/pngimage.h"
+#include "support/tempdir.h"
 
 using namespace pagelume::image;
 namespace fs = std::filesystem;
@@ -208,21 +209,19 @@ TEST(FuzzRegressions, LoadAndDrawSafely) {
 }
 
 // The command-line tool: PPM output and the failure report.
-std::string run(const std::string& args, int* status) {
-    // One file per test: ctest runs tests in parallel.
-    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    const fs::path err = fs::temp_directory_path() / ("pngdraw_" + test + ".stderr");
-    std::string command =
-        std::string(PAGELUME_BINARY_DIR) + "/pngdraw " + args + " 2>" + err.string();
+std::string run(const pagelume::test::TempDir& dir, const std::string& args, int* status) {
+    const std::string err = dir / "stderr";
+    std::string command = std::string(PAGELUME_BINARY_DIR) + "/pngdraw " + args + " 2>" + err;
     *status = WEXITSTATUS(std::system(command.c_str()));
     return readFile(err);
 }
 
 TEST(Pngdraw, WritesThePictureAsPpmAtItsSizeOrStretched) {
-    const fs::path out = fs::temp_directory_path() / "pngdraw_test.ppm";
+    pagelume::test::TempDir dir;
+    const std::string out = dir / "out.ppm";
     const std::string in = (kTestDir / "corpus" / "ct6_d8_plain_33x17.png").string();
     int status = -1;
-    run(in + " " + out.string(), &status);
+    run(dir, in + " " + out, &status);
     ASSERT_EQ(status, 0);
     std::string ppm = readFile(out);
     ASSERT_EQ(ppm.rfind("P6\n33 17\n255\n", 0), 0u);
@@ -236,20 +235,49 @@ TEST(Pngdraw, WritesThePictureAsPpmAtItsSizeOrStretched) {
     EXPECT_EQ(static_cast<uint8_t>(ppm[ppm.size() - 3]), (last >> 16) & 0xFF);
     EXPECT_EQ(static_cast<uint8_t>(ppm.back()), last & 0xFF);
 
-    run(in + " " + out.string() + " 66 5", &status);
+    run(dir, in + " " + out + " 66 5", &status);
     ASSERT_EQ(status, 0);
     EXPECT_EQ(readFile(out).rfind("P6\n66 5\n255\n", 0), 0u);
 }
 
+// The tool draws a tall picture in bands of rows; the result must be the
+// whole-surface drawing, pixel for pixel, across every band boundary.
+TEST(Pngdraw, ABandedDrawingIsTheWholeSurfaceDrawing) {
+    pagelume::test::TempDir dir;
+    const std::string out = dir / "tall.ppm";
+    const std::string in = (kTestDir / "corpus" / "ct6_d8_adam7_33x17.png").string();
+    for (auto [w, h] : {std::pair{33, 17}, std::pair{41, 4099}, std::pair{7000, 29}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        int status = -1;
+        run(dir, in + " " + out + " " + std::to_string(w) + " " + std::to_string(h), &status);
+        ASSERT_EQ(status, 0);
+        const std::string header = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+        const std::string ppm = readFile(out);
+        ASSERT_EQ(ppm.size(), header.size() + size_t(w) * h * 3);
+        ASSERT_EQ(ppm.substr(0, header.size()), header);
+
+        TPNGObject png;
+        png.LoadFromFile(in);
+        DrawSurface surface(w, h);
+        png.Draw(surface, Rect{0, 0, w, h});
+        std::string expected = header;
+        for (uint32_t p : surface.pixels())
+            expected +=
+                {static_cast<char>(p >> 16), static_cast<char>(p >> 8), static_cast<char>(p)};
+        EXPECT_TRUE(ppm == expected) << "the PPM differs from the whole-surface drawing";
+    }
+}
+
 TEST(Pngdraw, ReportsClassAndMessageAndExitsWith1) {
-    const fs::path out = fs::temp_directory_path() / "pngdraw_fail.ppm";
+    pagelume::test::TempDir dir;
     int status = -1;
-    std::string err = run(
-        (kTestDir / "malformed" / "EPNGInvalidFileHeader__jpeg.png").string() + " " + out.string(),
-        &status);
+    std::string err = run(dir,
+                          (kTestDir / "malformed" / "EPNGInvalidFileHeader__jpeg.png").string() +
+                              " " + (dir / "fail.ppm"),
+                          &status);
     EXPECT_EQ(status, 1);
     EXPECT_EQ(err, "EPNGInvalidFileHeader: " + kMessages.at("EPNGInvalidFileHeader") + "\n");
-    run("only-one-argument", &status);
+    run(dir, "only-one-argument", &status);
     EXPECT_EQ(status, 2);
 }
 

@@ -9,6 +9,7 @@
 
 #include "image/pngimage.h"
 #include "png_builder.h"
+#include "support/tempdir.h"
 
 using namespace pagelume::image;
 using B = PngBuilder;
@@ -85,7 +86,8 @@ TEST(Loading, FromFileStreamAndMemoryAlike) {
     std::istringstream stream(file);
     TPNGObject fromStream;
     fromStream.LoadFromStream(stream);
-    auto path = std::filesystem::temp_directory_path() / "pagelume_loading.png";
+    pagelume::test::TempDir dir;
+    const std::filesystem::path path = dir / "loading.png";
     std::ofstream(path, std::ios::binary) << file;
     TPNGObject fromFile;
     fromFile.LoadFromFile(path.string());
