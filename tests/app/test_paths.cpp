@@ -190,7 +190,7 @@ TEST(SavePath, AMissingSettingsFolderIsCreatedForTheUserAlone) {
     const std::string config = dir / "home/.config/pagelume/config.ini";
     EXPECT_EQ(loadSavePath(config), "");
     storeSavePath(config, "/books");
-    EXPECT_EQ(readFile(config), "[Options]\nSavePath=/books\nStrictEpub=0\n");
+    EXPECT_EQ(readFile(config), "[Options]\nSavePath=/books\n");
     EXPECT_EQ(modeOf(dir / "home/.config/pagelume"), 0700u);
     EXPECT_EQ(loadSavePath(config), "/books");
 }

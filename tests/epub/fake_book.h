@@ -20,6 +20,8 @@ struct FakeBook : epub::BookSource {
     std::string author() const override { return authorText; }
     std::string coverPath() const override { return cover; }
     std::string savePath() const override { return save; }
+    bool strictBook = false;
+    bool strict() const override { return strictBook; }
 };
 
 struct FakeHost : epub::RunHost {
