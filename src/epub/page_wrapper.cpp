@@ -1,9 +1,7 @@
 #include "epub/page_wrapper.h"
 
-#include <cstdio>
-#include <fstream>
-
 #include "epub/references.h"
+#include "platform/files.h"
 #include "platform/locale.h"
 #include "xml/utf8.h"
 
@@ -63,17 +61,8 @@ std::string pageWrapperText(const std::string& languageTag, const std::string& i
 
 bool writePageWrapper(const std::string& path, const std::string& imageName,
                       const StrictWrapper* strict) {
-    const std::string text = pageWrapperText(platform::languageTag(), imageName, strict);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return false;
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out) {
-        std::remove(path.c_str());
-        return false;
-    }
-    return true;
+    return platform::writeWholeFile(path,
+                                    pageWrapperText(platform::languageTag(), imageName, strict));
 }
 
 }  // namespace pagelume::epub

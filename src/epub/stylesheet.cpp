@@ -1,8 +1,6 @@
 #include "epub/stylesheet.h"
 
-#include <cstdio>
-#include <cstring>
-#include <fstream>
+#include "platform/files.h"
 
 namespace pagelume::epub {
 
@@ -38,17 +36,7 @@ const char* const kStylesheet =
     "}\r\n";
 
 bool writeStylesheet(const std::string& contentDir) {
-    const std::string path = contentDir + "/stylesheet.css";
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
-        return false;
-    out.write(kStylesheet, static_cast<std::streamsize>(std::strlen(kStylesheet)));
-    out.close();
-    if (!out) {
-        std::remove(path.c_str());
-        return false;
-    }
-    return true;
+    return platform::writeWholeFile(contentDir + "/stylesheet.css", kStylesheet);
 }
 
 }  // namespace pagelume::epub

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 namespace pagelume::platform {
@@ -208,6 +209,19 @@ bool copyFileNoOverwrite(const std::string& source, const std::string& target,
     if (err) {
         ::unlink(target.c_str());
         return fail(errorText(err));
+    }
+    return true;
+}
+
+bool writeWholeFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out)
+        return false;
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.close();
+    if (!out) {
+        ::unlink(path.c_str());
+        return false;
     }
     return true;
 }

@@ -66,6 +66,10 @@ bool copyFileNoOverwrite(const std::string& source, const std::string& target,
 // The system's message for an errno value.
 std::string errorText(int err);
 
+// Writes bytes to path, creating or replacing the file. False when it could
+// not be written whole; then no partial file is left.
+bool writeWholeFile(const std::string& path, const std::string& bytes);
+
 // Removes a directory with everything in it, for good. On failure returns
 // false and puts the system's reason into *error (when given).
 bool removeTree(const std::string& path, std::string* error = nullptr);
