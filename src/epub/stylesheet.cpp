@@ -6,7 +6,11 @@ namespace pagelume::epub {
 
 // max-width and max-height fit a large image without cropping and without
 // distorting it (older reading systems know no object-fit); the image is a
-// block, so no line box below it spills onto a second screen.
+// block, so no line box below it spills onto a second screen. The height is
+// limited by the screen, not by percentages of the page: a reader that lays
+// a page out in a frame of no height first and then sizes the frame to its
+// content (epub.js when it scrolls) would otherwise shrink every image to
+// nothing. Only a screen with a height limits it.
 const char* const kStylesheet =
     "@page {\r\n"
     "\tmargin: 0;\r\n"
@@ -14,14 +18,10 @@ const char* const kStylesheet =
     "html, body {\r\n"
     "\tmargin: 0;\r\n"
     "\tpadding: 0;\r\n"
-    "\twidth: 100%;\r\n"
-    "\theight: 100%;\r\n"
     "}\r\n"
     "div {\r\n"
     "\tmargin: 0;\r\n"
     "\tpadding: 0;\r\n"
-    "\twidth: 100%;\r\n"
-    "\theight: 100%;\r\n"
     "\ttext-align: center;\r\n"
     "\tpage-break-inside: avoid;\r\n"
     "\tbreak-inside: avoid;\r\n"
@@ -30,9 +30,13 @@ const char* const kStylesheet =
     "\tdisplay: block;\r\n"
     "\tmargin: 0 auto;\r\n"
     "\tmax-width: 100%;\r\n"
-    "\tmax-height: 100%;\r\n"
     "\twidth: auto;\r\n"
     "\theight: auto;\r\n"
+    "}\r\n"
+    "@media (min-height: 1px) {\r\n"
+    "\timg {\r\n"
+    "\t\tmax-height: 100vh;\r\n"
+    "\t}\r\n"
     "}\r\n";
 
 bool writeStylesheet(const std::string& contentDir) {
