@@ -78,7 +78,7 @@ void DeflatePool::work(int worker) {
             // that make no data (empty and stored) cannot pile up.
             std::unique_lock lock(mutex_);
             Worker& self = workers_[static_cast<std::size_t>(worker)];
-            self.room.wait(lock, [&] { return stopping_ || self.held < cap_; });
+            waitForRoom(lock, self);
             if (stopping_ || nextJob_ >= jobLimit_)
                 return;
             job = &jobs_[nextJob_++];
@@ -131,12 +131,23 @@ void DeflatePool::push(int worker, Entry& entry, const unsigned char* data, std:
     Block block{std::vector<unsigned char>(data, data + size), bytesRead};
     std::unique_lock lock(mutex_);
     Worker& self = workers_[static_cast<std::size_t>(worker)];
-    self.room.wait(lock, [&] { return stopping_ || self.held < cap_; });
+    waitForRoom(lock, self);
     if (stopping_)
         throw Stopped();
     self.held += size + kBlockOverhead;
     entry.blocks.push_back(std::move(block));
     writerWake_.notify_one();
+}
+
+void DeflatePool::waitForRoom(std::unique_lock<std::mutex>& lock, Worker& self) {
+    ++waiting_;
+    self.room.wait(lock, [&] { return stopping_ || self.held < cap_; });
+    --waiting_;
+}
+
+int DeflatePool::waitingForRoom() {
+    std::lock_guard lock(mutex_);
+    return waiting_;
 }
 
 DeflatePool::Entry& DeflatePool::waitFront(std::unique_lock<std::mutex>& lock,

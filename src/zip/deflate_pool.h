@@ -72,6 +72,8 @@ public:
     // Workers running; 0 when not one could be started.
     int started() const { return static_cast<int>(threads_.size()); }
     const std::vector<DeflateJob>& jobs() const { return jobs_; }
+    // Workers waiting for the writer to take what they hold.
+    int waitingForRoom();
 
     // The writer's side, for job 0, 1, 2 ... in turn: waits for the job's
     // source to be open, or rethrows why it could not be.
@@ -103,6 +105,7 @@ private:
                 std::vector<unsigned char>& out);
     void push(int worker, Entry& entry, const unsigned char* data, std::size_t size,
               std::uint64_t bytesRead);
+    void waitForRoom(std::unique_lock<std::mutex>& lock, Worker& self);
     void releaseCurrent(std::unique_lock<std::mutex>& lock);
     Entry& waitFront(std::unique_lock<std::mutex>& lock, bool (*ready)(const Entry&));
 
@@ -120,6 +123,7 @@ private:
     std::size_t jobLimit_;        // no job from here on is needed
     Block current_;               // the block the writer holds
     int currentOwner_ = -1;
+    int waiting_ = 0;
     std::atomic<bool> stopping_{false};
     std::vector<std::thread> threads_;  // last: started once the rest exists
 };
