@@ -158,6 +158,9 @@ struct PackOptions {
 // file behind.
 Packed pack(const std::string& root, int threads, const PackOptions& o = {}) {
     TempDir out;
+    // A sanitizer's runtime may start a thread of its own along with the
+    // first one the program starts.
+    std::thread([] {}).join();
     const std::size_t threadsBefore = countEntries("/proc/self/task");
     const std::size_t filesBefore = countEntries("/proc/self/fd");
     Packed p;
