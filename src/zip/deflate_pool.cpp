@@ -13,6 +13,7 @@ namespace {
 // files stays within the cap too.
 constexpr std::size_t kBlockOverhead = 64;
 constexpr std::size_t kEntryOverhead = 1024;
+constexpr std::size_t kSmallBlock = 4096;
 
 // Thrown inside a worker to leave a job when the pool stops.
 struct Stopped {};
@@ -128,13 +129,22 @@ void DeflatePool::runJob(int worker, Entry& entry, const DeflateJob& job,
 
 void DeflatePool::push(int worker, Entry& entry, const unsigned char* data, std::size_t size,
                        std::uint64_t bytesRead) {
-    Block block{std::vector<unsigned char>(data, data + size), bytesRead};
+    // Full blocks reuse the buffers the writer is done with, rather than
+    // have the allocator map fresh pages for each; small ones get their size.
+    Block block{{}, bytesRead};
     std::unique_lock lock(mutex_);
+    if (size > kSmallBlock && !spare_.empty()) {
+        block.data = std::move(spare_.back());
+        spare_.pop_back();
+    }
+    lock.unlock();
+    block.data.assign(data, data + size);
+    lock.lock();
     Worker& self = workers_[static_cast<std::size_t>(worker)];
     waitForRoom(lock, self);
     if (stopping_)
         throw Stopped();
-    self.held += size + kBlockOverhead;
+    self.held += block.data.capacity() + kBlockOverhead;
     entry.blocks.push_back(std::move(block));
     writerWake_.notify_one();
 }
@@ -160,8 +170,10 @@ void DeflatePool::releaseCurrent(std::unique_lock<std::mutex>&) {
     if (currentOwner_ < 0)
         return;
     Worker& owner = workers_[static_cast<std::size_t>(currentOwner_)];
-    owner.held -= current_.data.size() + kBlockOverhead;
+    owner.held -= current_.data.capacity() + kBlockOverhead;
     owner.room.notify_one();
+    if (current_.data.capacity() >= kDeflateBufferSize && spare_.size() < 2 * workers_.size())
+        spare_.push_back(std::move(current_.data));
     current_.data = {};
     currentOwner_ = -1;
 }

@@ -122,6 +122,7 @@ private:
     std::size_t nextJob_ = 0;     // the next job a worker takes
     std::size_t jobLimit_;        // no job from here on is needed
     Block current_;               // the block the writer holds
+    std::vector<std::vector<unsigned char>> spare_;  // buffers of written blocks
     int currentOwner_ = -1;
     int waiting_ = 0;
     std::atomic<bool> stopping_{false};
