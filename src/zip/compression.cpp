@@ -169,8 +169,8 @@ void setEntryResult(TZipHeaderInfo& record, int packLevel, bool store, std::uint
         record.flags |= 0x0002;
 }
 
-void writeEntryData(EntrySource& source, ZipOutput& out, ZlibCalls& zlib, int packLevel,
-                    bool store, TZipHeaderInfo& record, std::vector<unsigned char>& inBuffer,
+void writeEntryData(EntrySource& source, ZipOutput& out, ZlibCalls& zlib, int packLevel, bool store,
+                    TZipHeaderInfo& record, std::vector<unsigned char>& inBuffer,
                     std::vector<unsigned char>& outBuffer,
                     const std::function<void()>& afterBlock) {
     const std::uint64_t start = out.position();

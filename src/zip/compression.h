@@ -91,8 +91,8 @@ void setEntryResult(TZipHeaderInfo& record, int packLevel, bool store, std::uint
 // Writes the entry data at the output's position and sets the record's
 // method, CRC, sizes, flags and internal attributes. afterBlock runs after
 // every block written (each stored or deflated buffer).
-void writeEntryData(EntrySource& source, ZipOutput& out, ZlibCalls& zlib, int packLevel,
-                    bool store, TZipHeaderInfo& record, std::vector<unsigned char>& inBuffer,
+void writeEntryData(EntrySource& source, ZipOutput& out, ZlibCalls& zlib, int packLevel, bool store,
+                    TZipHeaderInfo& record, std::vector<unsigned char>& inBuffer,
                     std::vector<unsigned char>& outBuffer, const std::function<void()>& afterBlock);
 
 }  // namespace pagelume::zip

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <system_error>
 
 namespace pagelume::zip {
 
@@ -45,15 +44,14 @@ DeflatePool::DeflatePool(FileIo& io, ZlibCalls& zlib, int packLevel, std::vector
       packLevel_(packLevel),
       jobs_(std::move(jobs)),
       cap_(bufferCap),
-      workers_(static_cast<std::size_t>(
-          std::clamp<std::size_t>(jobs_.size(), 0, static_cast<std::size_t>(std::max(threads, 0))))),
+      workers_(std::min(jobs_.size(), static_cast<std::size_t>(std::max(threads, 0)))),
       jobLimit_(jobs_.size()) {
     threads_.reserve(workers_.size());
     for (std::size_t w = 0; w < workers_.size(); ++w) {
         try {
             threads_.emplace_back(&DeflatePool::work, this, static_cast<int>(w));
-        } catch (const std::system_error&) {
-            break;  // the ones running do all the work
+        } catch (...) {
+            break;  // the system refuses more: the ones running do all the work
         }
     }
 }
@@ -79,7 +77,8 @@ void DeflatePool::work(int worker) {
             // that make no data (empty and stored) cannot pile up.
             std::unique_lock lock(mutex_);
             Worker& self = workers_[static_cast<std::size_t>(worker)];
-            waitForRoom(lock, self);
+            if (nextJob_ < jobLimit_)
+                waitForRoom(lock, self);
             if (stopping_ || nextJob_ >= jobLimit_)
                 return;
             job = &jobs_[nextJob_++];
@@ -109,6 +108,7 @@ void DeflatePool::runJob(int worker, Entry& entry, const DeflateJob& job,
     {
         std::lock_guard lock(mutex_);
         entry.source = opened;
+        entry.source.fd = -1;  // the worker's own, closed when it is done
         entry.opened = true;
         writerWake_.notify_one();
     }

@@ -76,7 +76,8 @@ public:
     int waitingForRoom();
 
     // The writer's side, for job 0, 1, 2 ... in turn: waits for the job's
-    // source to be open, or rethrows why it could not be.
+    // source to be open, or rethrows why it could not be. The descriptor
+    // stays the worker's (fd is -1); the rest is the source as opened.
     OpenedSource opened();
     // The next block of the job's data, valid until the next call; nullptr
     // after the last. Rethrows the job's failure at its place.
@@ -118,10 +119,10 @@ private:
     std::mutex mutex_;
     std::condition_variable writerWake_;
     std::vector<Worker> workers_;
-    std::deque<Entry> window_;    // the jobs from the writer's current one on
-    std::size_t nextJob_ = 0;     // the next job a worker takes
-    std::size_t jobLimit_;        // no job from here on is needed
-    Block current_;               // the block the writer holds
+    std::deque<Entry> window_;                       // the jobs from the writer's current one on
+    std::size_t nextJob_ = 0;                        // the next job a worker takes
+    std::size_t jobLimit_;                           // no job from here on is needed
+    Block current_;                                  // the block the writer holds
     std::vector<std::vector<unsigned char>> spare_;  // buffers of written blocks
     int currentOwner_ = -1;
     int waiting_ = 0;

@@ -355,8 +355,8 @@ void TZipWriter::addEntriesInParallel(Run& run) {
             progress(run.done + block->bytesRead, run.total);
         }
         const DeflatePool::Totals totals = pool.finish();
-        setEntryResult(record, packLevel_, jobs[i].store, totals.bytesRead,
-                       out.position() - start, totals.crc);
+        setEntryResult(record, packLevel_, jobs[i].store, totals.bytesRead, out.position() - start,
+                       totals.crc);
         endEntry(run, record, firstLength, jobs[i].path, totals.bytesRead);
     }
 }

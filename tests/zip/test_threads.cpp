@@ -112,7 +112,7 @@ public:
     }
     int deflate(z_stream_s& z, int flush) override {
         return flush == Z_FINISH && z.total_in == size_ ? Z_STREAM_ERROR
-                                                         : ZlibCalls::deflate(z, flush);
+                                                        : ZlibCalls::deflate(z, flush);
     }
 
 private:
@@ -375,7 +375,8 @@ TEST(ZipThreads, WhatTheProgressCallbackThrowsStopsTheWorkersAndPassesOnUnchange
         } catch (...) {
         }
         EXPECT_TRUE(passedOn);
-        const std::uint64_t held = static_cast<std::uint64_t>(threads) * (kWorkerBufferCap + (1 << 19));
+        const std::uint64_t held =
+            static_cast<std::uint64_t>(threads) * (kWorkerBufferCap + (1 << 19));
         EXPECT_LE(io.bytesRead.load(), held);
     }
 }
@@ -464,7 +465,7 @@ TEST(ZipThreads, WithoutThreadsTheCallingThreadDoesTheWork) {
     if (child == 0) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
             ::_exit(2);
-        const struct rlimit none {0, 0};
+        const struct rlimit none { 0, 0 };
         ::setrlimit(RLIMIT_NPROC, &none);
         std::thread probe;
         try {
