@@ -243,7 +243,10 @@ bool removeTree(const std::string& path, std::string* error) {
 }
 
 std::string errorText(int err) {
-    return std::strerror(err);
+    // The GNU strerror_r, since the archive writer's worker threads report
+    // errors too; strerror may share one buffer between threads.
+    char buffer[256];
+    return ::strerror_r(err, buffer, sizeof buffer);
 }
 
 bool sameFile(const std::string& a, const std::string& b) {

@@ -12,6 +12,7 @@
 
 #include "platform/files.h"
 #include "zip/compression.h"
+#include "zip/deflate_pool.h"
 #include "zip/dir_search.h"
 #include "zip/temp_archive.h"
 #include "zip/wildcard.h"
@@ -61,7 +62,12 @@ struct TZipWriter::Run {
     std::vector<unsigned char> outBuffer;
 };
 
-TZipWriter::TZipWriter(FileIo& io) : io_(io) {}
+TZipWriter::TZipWriter(FileIo& io, ZlibCalls& zlib)
+    : io_(io), zlib_(zlib), threads_(defaultDeflateThreads()) {}
+
+void TZipWriter::setThreads(int threads) {
+    threads_ = std::clamp(threads, 1, kMaxDeflateThreads);
+}
 
 void TZipWriter::setPackLevel(int level) {
     packLevel_ = std::clamp(level, 0, 9);
@@ -150,8 +156,14 @@ int TZipWriter::Zip() {
         ::fchmod(fd, newFileMode());
 
         entries_.reserve(filesList_.size());
-        for (const auto& path : filesList_)
-            addEntry(run, path);
+        if (threads_ > 1) {
+            addEntriesInParallel(run);
+        } else {
+            for (const auto& path : filesList_) {
+                if (auto record = nameEntry(run, path))
+                    addEntry(run, path, *record);
+            }
+        }
 
         ArchiveFile& out = *run.file;
         const std::uint64_t centralOffset = out.position();
@@ -274,61 +286,91 @@ std::string TZipWriter::storedDirectory(const std::string& path) const {
     return dir;
 }
 
-bool TZipWriter::addEntry(Run& run, const std::string& path) {
+std::optional<TZipHeaderInfo> TZipWriter::nameEntry(Run& run, const std::string& path) const {
     TZipHeaderInfo record;
     record.oemConvert = oemConvert_;
     record.setFileName(platform::fileNamePart(path));
     record.setDirectory(storedDirectory(path));
     // The first of two files with the same stored name wins. Names are
     // compared as they are written, since different bytes on disk can
-    // encode alike.
+    // encode alike. A run that fails ends here, so the name is taken now.
     const std::string key =
         platform::asciiUpper(encodeEntryName(record.storedName(), oemConvert_).bytes);
-    if (run.names.count(key))
-        return false;
+    if (!run.names.insert(key).second)
+        return std::nullopt;
+    return record;
+}
 
-    // The file was there when the list was made: if it is gone now or cannot
-    // be read, the book would silently lack it, so the run fails instead.
-    const auto attributes = platform::fileAttributes(path);
-    if (!attributes)
-        throw EInOutError(path + ": " + errorText(ENOENT));
-    // Non-blocking, so that a pipe put in the file's place cannot hang the run.
-    const int fd = io_.open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        throw EInOutError(path + ": " + errorText(errno));
-    struct stat st {};
-    if (io_.fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const std::string why = S_ISDIR(st.st_mode) ? errorText(EISDIR)
-                                : st.st_mode != 0   ? std::string("not a regular file")
-                                                    : errorText(errno);
-        io_.close(fd);
-        throw EInOutError(path + ": " + why);
-    }
-    EntrySource source(io_, fd, path, static_cast<std::uint64_t>(st.st_size));
-
-    record.externalAttributes = *attributes;
-    record.dateTime = platform::toDosDateTime(st.st_mtime);
-    record.setUncompressedSize(source.size());
+void TZipWriter::describeSource(TZipHeaderInfo& record, const OpenedSource& source,
+                                bool store) const {
+    const auto size = static_cast<std::uint64_t>(source.st.st_size);
+    record.externalAttributes = source.attributes;
+    record.dateTime = platform::toDosDateTime(source.st.st_mtime);
+    record.setUncompressedSize(size);
     record.internalAttributes = 0;
     record.diskNumberStart = 0;
+    record.reserveLocalZip64 = worstCaseDataSize(size, store) >= kMax32;
+}
+
+void TZipWriter::addEntry(Run& run, const std::string& path, TZipHeaderInfo& record) {
+    const OpenedSource opened = openSource(io_, path);
+    EntrySource source(io_, opened.fd, path, static_cast<std::uint64_t>(opened.st.st_size));
     const bool store = storesEntry(packLevel_, noCompressList_, record.fileName());
-    record.reserveLocalZip64 = worstCaseDataSize(source.size(), store) >= kMax32;
+    describeSource(record, opened, store);
 
     ArchiveFile& out = *run.file;
     record.writeLocalHeader(out);
     const std::uint32_t firstLength = record.localHeaderLength();
-    writeEntryData(source, out, packLevel_, store, record, run.inBuffer, run.outBuffer,
+    writeEntryData(source, out, zlib_, packLevel_, store, record, run.inBuffer, run.outBuffer,
                    [&] { progress(run.done + source.bytesRead(), run.total); });
+    endEntry(run, record, firstLength, path, source.bytesRead());
+}
+
+void TZipWriter::addEntriesInParallel(Run& run) {
+    std::vector<TZipHeaderInfo> records;
+    std::vector<DeflateJob> planned;
+    for (const auto& path : filesList_) {
+        if (auto record = nameEntry(run, path)) {
+            planned.push_back({path, storesEntry(packLevel_, noCompressList_, record->fileName())});
+            records.push_back(std::move(*record));
+        }
+    }
+    // Leaving this function by any way stops the workers and waits for them.
+    DeflatePool pool(io_, zlib_, packLevel_, std::move(planned), threads_);
+    const std::vector<DeflateJob>& jobs = pool.jobs();
+    if (pool.started() == 0) {
+        for (std::size_t i = 0; i < jobs.size(); ++i)
+            addEntry(run, jobs[i].path, records[i]);
+        return;
+    }
+    ArchiveFile& out = *run.file;
+    for (std::size_t i = 0; i < jobs.size(); ++i) {
+        TZipHeaderInfo& record = records[i];
+        describeSource(record, pool.opened(), jobs[i].store);
+        record.writeLocalHeader(out);
+        const std::uint32_t firstLength = record.localHeaderLength();
+        const std::uint64_t start = out.position();
+        while (const DeflatePool::Block* block = pool.next()) {
+            out.write(block->data.data(), block->data.size());
+            progress(run.done + block->bytesRead, run.total);
+        }
+        const DeflatePool::Totals totals = pool.finish();
+        setEntryResult(record, packLevel_, jobs[i].store, totals.bytesRead, out.position() - start,
+                       totals.crc);
+        endEntry(run, record, firstLength, jobs[i].path, totals.bytesRead);
+    }
+}
+
+void TZipWriter::endEntry(Run& run, TZipHeaderInfo& record, std::uint32_t firstLength,
+                          const std::string& path, std::uint64_t bytesRead) {
     const std::string header = record.localHeader();
     if (header.size() != firstLength)
         throw Exception("Local header of " + path + " changed its length");
-    out.rewrite(record.relativeOffset(), header.data(), header.size());
+    run.file->rewrite(record.relativeOffset(), header.data(), header.size());
 
-    run.done += source.bytesRead();
-    run.names.insert(key);
+    run.done += bytesRead;
     entries_.push_back(std::move(record));
     endCentral_.setTotalEntries(endCentral_.totalEntries() + 1);
-    return true;
 }
 
 }  // namespace pagelume::zip

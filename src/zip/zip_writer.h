@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -9,8 +10,11 @@
 #include "zip/file_io.h"
 #include "zip/zip_errors.h"
 #include "zip/zip_records.h"
+#include "zip/zlib_calls.h"
 
 namespace pagelume::zip {
+
+struct OpenedSource;
 
 // Packs a list of files, plain paths and wildcard patterns, into one ZIP
 // archive. The archive is written to a hidden temporary file beside ZipName
@@ -21,13 +25,17 @@ namespace pagelume::zip {
 // than given, EZCompressionError when zlib fails, EInOutError with the
 // system's text when a file cannot be created, read, synced, closed or
 // renamed. Anything the progress callback throws also ends the run cleanly.
+//
+// With more than one thread, workers read and deflate the next entries while
+// this thread writes the current one; the archive comes out byte for byte as
+// with one, and the progress callback is only ever called on this thread.
 class TZipWriter {
 public:
     // Bytes of source data packed so far, and the total to pack (0 while
     // the file list is still being expanded).
     using TProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
-    explicit TZipWriter(FileIo& io = FileIo::system());
+    explicit TZipWriter(FileIo& io = FileIo::system(), ZlibCalls& zlib = ZlibCalls::system());
 
     // Adds every file of FilesList to a new archive at ZipName, replacing
     // any file of that name. Returns the number of entries written.
@@ -61,6 +69,11 @@ public:
     void setIncludeArchiveFiles(bool on) { setSearchBit(platform::faArchive, on); }
     std::uint32_t searchAttributes() const { return searchAttributes_; }
 
+    // Threads that deflate: one per core, or what PAGELUME_THREADS says, when
+    // the writer is made. 1 packs everything on the calling thread.
+    int Threads() const { return threads_; }
+    void setThreads(int threads);
+
     bool DoProcessMessages() const { return doProcessMessages_; }
     void setDoProcessMessages(bool on) { doProcessMessages_ = on; }
     TOEMConvert OEMConvert() const { return oemConvert_; }
@@ -85,11 +98,18 @@ private:
     void setSearchBit(std::uint32_t bit, bool on);
     std::uint32_t exclusionMask() const;
     void expandFilesList(Run& run);
-    bool addEntry(Run& run, const std::string& path);
+    std::optional<TZipHeaderInfo> nameEntry(Run& run, const std::string& path) const;
+    void describeSource(TZipHeaderInfo& record, const OpenedSource& source, bool store) const;
+    void addEntry(Run& run, const std::string& path, TZipHeaderInfo& record);
+    void addEntriesInParallel(Run& run);
+    void endEntry(Run& run, TZipHeaderInfo& record, std::uint32_t firstLength,
+                  const std::string& path, std::uint64_t bytesRead);
     std::string storedDirectory(const std::string& path) const;
     void progress(std::uint64_t done, std::uint64_t total);
 
     FileIo& io_;
+    ZlibCalls& zlib_;
+    int threads_;
     int packLevel_ = 6;
     std::string rootDir_;
     std::string zipName_;

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <filesystem>
 #include <functional>
@@ -55,6 +56,7 @@ Outcome failingRun(const TempDir& root, const TempDir& out, FileIo& io = FileIo:
 }
 
 // Makes one kind of system call fail, on the archive file or a source.
+// Sources are read on worker threads too, hence the atomic count.
 class FaultyIo : public FileIo {
 public:
     enum Fault { kWrite, kPwrite, kFsync, kClose, kRead, kRename, kCreate };
@@ -87,8 +89,8 @@ private:
         return -1;
     }
     Fault fault_;
-    int archive_ = -1;
-    int reads_ = 0;
+    int archive_ = -1;  // set before any worker starts
+    std::atomic<int> reads_ = 0;
 };
 
 TEST(ZipWriterFaults, EveryFailedCallLeavesTheOldBookAlone) {

@@ -1,8 +1,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "support/tempdir.h"
 #include "zip/zip_writer.h"
@@ -27,8 +29,11 @@ void makeHugeFile(const std::string& path) {
     ASSERT_EQ(::close(fd), 0);
 }
 
-int pack(const TempDir& root, const std::string& zipName, bool storeBin) {
+// Several threads unless told otherwise; each test also packs on one and
+// compares.
+int pack(const TempDir& root, const std::string& zipName, bool storeBin, int threads = 4) {
     TZipWriter w;
+    w.setThreads(threads);
     w.setRootDir(root.path());
     w.setRelativePaths(true);
     w.FilesList().push_back(root.path() + "/*.*");
@@ -36,6 +41,20 @@ int pack(const TempDir& root, const std::string& zipName, bool storeBin) {
         w.NoCompressList().push_back("*.bin");
     w.setZipName(zipName);
     return w.Zip();
+}
+
+// Length and CRC-32 of a file too large to hold twice.
+std::pair<std::uint64_t, uLong> digest(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> buf(1 << 20);
+    std::uint64_t size = 0;
+    uLong crc = ::crc32(0, nullptr, 0);
+    while (in.read(buf.data(), static_cast<std::streamsize>(buf.size())) || in.gcount() > 0) {
+        const auto n = static_cast<uInt>(in.gcount());
+        crc = ::crc32(crc, reinterpret_cast<const Bytef*>(buf.data()), n);
+        size += n;
+    }
+    return {size, crc};
 }
 
 TEST(ZipLong, DeflatedEntryOver4GiB) {
@@ -56,6 +75,9 @@ TEST(ZipLong, DeflatedEntryOver4GiB) {
     EXPECT_EQ(test::run("unzip -p '" + (out / "d.zip") + "' a-huge.bin | cmp - '" +
                         (root / "a-huge.bin") + "'"),
               0);
+    ASSERT_EQ(pack(root, out / "d1.zip", false, 1), 2);
+    EXPECT_TRUE(test::readFile(out / "d.zip") == test::readFile(out / "d1.zip"))
+        << "the same archive on one thread";
 }
 
 TEST(ZipLong, StoredEntryPushesOffsetsPast4GiB) {
@@ -75,6 +97,10 @@ TEST(ZipLong, StoredEntryPushesOffsetsPast4GiB) {
     EXPECT_GT(small.offset, 0xFFFFFFFFull);
     EXPECT_EQ(small.centralExtraLength, 4 + 8);  // the offset only
     test::expectReadersAccept(out / "s.zip");
+    const auto many = digest(out / "s.zip");
+    std::filesystem::remove(out / "s.zip");
+    ASSERT_EQ(pack(root, out / "s.zip", true, 1), 2);
+    EXPECT_EQ(digest(out / "s.zip"), many) << "the same archive on one thread";
     std::filesystem::remove(out / "s.zip");
 }
 
@@ -88,6 +114,9 @@ TEST(ZipLong, MoreEntriesThanTheEndRecordCounts) {
     EXPECT_TRUE(view.zip64End);
     EXPECT_EQ(view.entries.size(), static_cast<std::size_t>(n));
     test::expectReadersAccept(out / "n.zip");
+    ASSERT_EQ(pack(root, out / "n1.zip", false, 1), n);
+    EXPECT_TRUE(test::readFile(out / "n.zip") == test::readFile(out / "n1.zip"))
+        << "the same archive on one thread";
 }
 
 }  // namespace

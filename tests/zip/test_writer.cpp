@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <random>
@@ -295,18 +296,28 @@ TEST(ZipWriter, SourceThatShrinksFailsTheRunAndOneThatGrowsIsTakenAsOpened) {
     TempDir root, out;
     const std::string data = randomBytes(1 << 20, 2);
     const std::string file = root / "page.bin";
-    // At the first block written, change the file being read.
+    // At its third read, on whichever thread reads it, change the file.
+    class ChangingIo : public FileIo {
+    public:
+        explicit ChangingIo(std::function<void()> change) : change_(std::move(change)) {}
+        ssize_t read(int fd, void* buf, std::size_t n) override {
+            if (++reads_ == 3)
+                change_(), changed_ = true;
+            return FileIo::read(fd, buf, n);
+        }
+        std::atomic<int> reads_ = 0;
+        std::atomic<bool> changed_ = false;
+
+    private:
+        std::function<void()> change_;
+    };
     auto packChanging = [&](const std::function<void()>& change) {
         writeFile(file, data);
-        TZipWriter w;
+        ChangingIo io(change);
+        TZipWriter w(io);
         setUpForTree(w, root.path(), out / "s.zip");
-        bool changed = false;
-        w.setOnProgress([&](std::uint64_t done, std::uint64_t) {
-            if (done > 0 && !changed)
-                change(), changed = true;
-        });
         w.Zip();
-        EXPECT_TRUE(changed);
+        EXPECT_TRUE(io.changed_);
         return test::readZip(out / "s.zip").entries.at(0).uncompressedSize;
     };
 
