@@ -16,11 +16,18 @@ namespace {
 // when it exists, otherwise the path made absolute and normal.
 std::string sourceIdentity(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0)
-        return "f" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    if (::stat(path.c_str(), &st) == 0) {
+        std::string key = "f";
+        key += std::to_string(st.st_dev);
+        key += ':';
+        key += std::to_string(st.st_ino);
+        return key;
+    }
     std::error_code ec;
     const auto absolute = std::filesystem::absolute(std::filesystem::path(path), ec);
-    return "p" + (ec ? path : absolute.lexically_normal().string());
+    std::string key = "p";
+    key += ec ? path : absolute.lexically_normal().string();
+    return key;
 }
 
 // "PAGE<n>.HTML" for 1 <= n <= pages, as the wrappers are named.
