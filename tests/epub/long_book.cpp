@@ -42,7 +42,7 @@ TEST(LongBook, TenThousandPages) {
         for (const auto& e : view.entries)
             names.insert(e.name);
         EXPECT_EQ(names.size(), view.entries.size()) << "no name twice";
-        EXPECT_EQ(view.entries.size(), 2u + 2 + 2 * kPages);  // container, documents, pages
+        EXPECT_EQ(view.entries.size(), 2u + 3 + 2 * kPages);  // container, documents, stylesheet, pages
         for (int n : {1, 2, 5000, kPages}) {
             const std::string wrapper =
                 readFile(dir / ("epubfiles/OEBPS/page" + std::to_string(n) + ".html"));
