@@ -1,8 +1,8 @@
 // Draws the main window offscreen as it looks with a small book in it, for the
 // screenshot that the desktop metadata points to:
 //   cmake --build build --target pagelume_screenshot
-//   HOME=/home/mara QT_QPA_PLATFORM=offscreen build/pagelume_screenshot \
-//       resources/desktop/screenshot.png /home/mara/Scans/Lighthouse
+//   HOME=/home/mara QT_QPA_PLATFORM=offscreen build/pagelume_screenshot
+//       resources/desktop/screenshot.png /home/mara/Scans/Lighthouse     (one line)
 // PAGES_DIR receives the sample pages (the page list shows their paths; remove
 // them afterwards); HOME gives the save folder shown.
 #include <QApplication>
