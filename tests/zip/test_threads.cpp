@@ -27,17 +27,10 @@ namespace {
 
 using test::readFile;
 using test::TempDir;
+using test::randomBytes;
 using test::writeFile;
 using Calls = std::vector<std::pair<std::uint64_t, std::uint64_t>>;
 using Outcome = std::pair<std::string, std::string>;  // exception class, message
-
-std::string randomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (auto& c : s)
-        c = static_cast<char>(gen());
-    return s;
-}
 
 std::size_t countEntries(const std::string& dir) {
     return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir), {}));

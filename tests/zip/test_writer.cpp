@@ -24,16 +24,9 @@ namespace {
 
 using test::readFile;
 using test::TempDir;
+using test::randomBytes;
 using test::writeFile;
 using namespace std::string_literals;
-
-std::string randomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::string s(n, '\0');
-    for (auto& c : s)
-        c = static_cast<char>(gen());
-    return s;
-}
 
 // A writer set up the way the program packs its staging directory.
 void setUpForTree(TZipWriter& w, const std::string& root, const std::string& zipName) {

@@ -8,10 +8,20 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
 namespace pagelume::test {
+
+// n bytes that deflate cannot shrink, the same for the same seed.
+inline std::string randomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::string s(n, '\0');
+    for (auto& c : s)
+        c = static_cast<char>(gen());
+    return s;
+}
 
 inline std::uint64_t le(const std::string& b, std::size_t at, int width) {
     std::uint64_t v = 0;
