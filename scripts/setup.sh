@@ -5,6 +5,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev zlib1g-dev
+          libarchive-dev libgif-dev
           fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei)
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(libgtest-dev libgmock-dev python3 unzip zip p7zip-full libarchive-tools

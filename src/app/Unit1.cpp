@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMenu>
@@ -13,11 +14,11 @@
 #include "app/errortext.h"
 #include "epub/conversion_run.h"
 #include "epub/texts.h"
-#include "image/pngimage.h"
+#include "image/page_preview.h"
+#include "pages/page_reader.h"
+#include "pages/page_sources.h"
 #include "platform/exception.h"
 #include "platform/files.h"
-#include "platform/natural_order.h"
-#include "platform/page_files.h"
 #include "ui/pagelist.h"
 
 namespace pagelume::app {
@@ -27,6 +28,21 @@ namespace {
 QString qs(const std::string& s) {
     return QString::fromStdString(s);
 }
+
+// A path as the system spells it, from what a dialog or a drop handed over.
+std::string systemPath(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+std::vector<std::string> systemPaths(const QStringList& paths) {
+    std::vector<std::string> out;
+    for (const QString& p : paths)
+        out.push_back(systemPath(p));
+    return out;
+}
+
+// A page picture never needs more of a file than this.
+constexpr std::size_t kPreviewReadLimit = std::size_t{256} << 20;
 
 constexpr int kCopyShare = 100;  // of the progress bar's 1000
 
@@ -153,20 +169,30 @@ void TForm1::FormDestroy() {
 // ---- page list ------------------------------------------------------------
 
 void TForm1::PNGButton2Click() {
-    const QStringList files = desktop_.chooseImages(this);
-    for (const QString& f : files)
-        ListView1->appendRow(f);
+    addPages(ListView1->rowCount(), systemPaths(desktop_.chooseImages(this)), false);
+}
+
+// Everything is read before anything is inserted: a folder or an archive
+// that holds no page leaves the list as it was.
+void TForm1::addPages(int position, const std::vector<std::string>& paths, bool imagesOnly) {
+    pages::ComicInfo info;
+    std::vector<pages::Page> found = pages::pagesFrom(paths, imagesOnly, &info);
+    ListView1->insertPages(position, std::move(found));
+    // An archive's own title and writer, where the user has typed none.
+    if (Edit1->text().isEmpty() && !info.title.empty())
+        Edit1->setText(qs(info.title));
+    if (Edit2->text().isEmpty() && !info.writer.empty())
+        Edit2->setText(qs(info.writer));
 }
 
 void TForm1::PNGButton1Click() {
     for (int p = ListView1->rowCount() - 1; p >= 0; --p)
         if (ListView1->isRowSelected(p))
             ListView1->deleteRow(p);
-    ListView1->renumber();
 }
 
 void TForm1::PNGButton3Click() {
-    ListView1->clear();
+    ListView1->clearRows();
 }
 
 void TForm1::ListView1DragOver(QObject*, QPoint) {
@@ -179,12 +205,9 @@ void TForm1::ListView1DragDrop(QObject* source, QPoint pos) {
     const int target = ListView1->rowAt(pos);
     if (target < 0 || draggedRow_ < 0 || draggedRow_ >= ListView1->rowCount())
         return;
-    const QString caption = ListView1->rowCaption(draggedRow_);
-    const QString path = ListView1->rowPath(draggedRow_);
-    ListView1->insertRow(target, caption, path);
-    // The copy went in before the target, so a row from below moved down one.
-    ListView1->deleteRow(draggedRow_ >= target ? draggedRow_ + 1 : draggedRow_);
-    ListView1->renumber();
+    // The row lands just before the target: a row from above ends one higher.
+    const int to = draggedRow_ < target ? target - 1 : target;
+    ListView1->pageModel().movePage(draggedRow_, to);
     draggedRow_ = -1;
 }
 
@@ -192,22 +215,11 @@ void TForm1::AddFolder1Click() {
     const QString folder = desktop_.chooseFolder(this, QString());
     if (folder.isEmpty())
         return;
-    for (const std::string& f : platform::pngFilesIn(folder.toStdString()))
-        ListView1->appendRow(qs(f));
+    addPages(ListView1->rowCount(), {systemPath(folder)}, false);
 }
 
 void TForm1::SortByName1Click() {
-    std::vector<std::string> paths;
-    for (int p = 0; p < ListView1->rowCount(); ++p)
-        paths.push_back(ListView1->rowPath(p).toStdString());
-    std::vector<int> order(paths.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return platform::naturalLess(paths[static_cast<std::size_t>(a)],
-                                     paths[static_cast<std::size_t>(b)]);
-    });
-    ListView1->reorderRows(order);
-    ListView1->renumber();
+    ListView1->reorderRows(ListView1->pages().naturalOrder());
 }
 
 void TForm1::moveFirstSelectedRow(int by) {
@@ -215,26 +227,10 @@ void TForm1::moveFirstSelectedRow(int by) {
     if (row < 0 || row + by < 0 || row + by >= ListView1->rowCount())
         return;
     ListView1->moveRow(row, row + by);
-    ListView1->renumber();
 }
 
 void TForm1::ListView1DropFiles(const QStringList& paths, QPoint pos) {
-    // Everything is read before anything is inserted: a folder that cannot
-    // be read leaves the list as it was.
-    std::vector<std::string> files;
-    for (const QString& p : paths) {
-        const std::string path = p.toStdString();
-        if (platform::directoryExists(path)) {
-            for (std::string& f : platform::pngFilesIn(path))
-                files.push_back(std::move(f));
-        } else if (platform::hasPngExtension(platform::fileNamePart(path))) {
-            files.push_back(path);
-        }
-    }
-    int at = ListView1->fileDropRow(pos);
-    for (const std::string& f : files)
-        ListView1->insertRow(at++, QString(), qs(f));
-    ListView1->renumber();
+    addPages(ListView1->fileDropRow(pos), systemPaths(paths), true);
 }
 
 void TForm1::PNGButton8Click() {
@@ -288,26 +284,23 @@ void TForm1::sessionEnding() {
 // ---- preview ----------------------------------------------------------------
 
 void TForm1::ListView1Click() {
-    const int pw = Image1->Width(), ph = Image1->Height();
     const int row = ListView1->firstSelectedRow();
     if (row < 0)
         return;
-    const std::string path = ListView1->rowPath(row).toStdString();
-    if (path.empty() || !platform::fileExists(path))
+    const pages::Page page = ListView1->pages().at(row);
+    if (page.file.empty() || !platform::fileExists(page.file))
         return;
-    image::TPNGObject png;
-    png.LoadFromFile(path);
-    const int w = png.Width(), h = png.Height();
-    if (w <= pw && h <= ph) {
-        Image1->SetPicture(ui::TPicture::fromPNG(png));
+    const auto bytes = pages::readPageBytes(page, kPreviewReadLimit, nullptr);
+    if (!bytes)
         return;
+    if (!previewBackground_)
+        previewBackground_ = Image1->Picture().empty() ? 0xFFFFFFFFu : Image1->Picture().toImage().pixel(0, 0);
+    try {
+        Image1->SetPicture(ui::TPicture::fromBitmap(
+            image::previewPage(*bytes, Image1->Width(), Image1->Height(), *previewBackground_)));
+    } catch (const image::ENotAPageImage&) {
+        showMessage(page.displayName() + " is not a PNG, JPEG or GIF image.", texts::kNoteCaption);
     }
-    const int factor = w >= h ? w / pw : h / ph;
-    if (factor == 0)
-        return;
-    image::DrawSurface bitmap(w / factor, h / factor, 0xFFFFFFFFu);
-    png.Draw(bitmap, image::Rect{0, 0, bitmap.width(), bitmap.height()});
-    Image1->SetPicture(ui::TPicture::fromBitmap(std::move(bitmap)));
 }
 
 // ---- title bar ----------------------------------------------------------------
@@ -372,7 +365,10 @@ int TForm1::pageCount() const {
     return ListView1->rowCount();
 }
 std::string TForm1::pagePath(int index) const {
-    return ListView1->rowPath(index).toStdString();
+    return ListView1->pages().at(index).file;
+}
+pages::Page TForm1::page(int index) const {
+    return ListView1->pages().at(index);
 }
 std::string TForm1::title() const {
     return Edit1->text().toStdString();

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <vector>
 #include <string>
 
 #include "app/desktop.h"
@@ -58,6 +60,11 @@ public:
     void ImgBtnCloseClick();
     void HeaderMouseDown(Qt::MouseButton button);
 
+    // The pages the paths stand for (folders and archives opened), before
+    // row position; imagesOnly leaves out plain files that are no page image.
+    // Throws, adding nothing, when a folder or an archive holds no page.
+    void addPages(int position, const std::vector<std::string>& paths, bool imagesOnly);
+
     // Shows an exception that reached the event loop, as the default handler does.
     void showDefaultError(const std::exception& e);
     // The session ends (SIGTERM, SIGHUP, SIGINT): a run in progress stops at its
@@ -67,6 +74,7 @@ public:
     // BookSource
     int pageCount() const override;
     std::string pagePath(int index) const override;
+    pages::Page page(int index) const override;
     std::string title() const override;
     std::string author() const override;
     std::string coverPath() const override;
@@ -103,6 +111,7 @@ private:
     void bindHandlers();
     void setCommandsEnabled(bool enabled);
     void moveFirstSelectedRow(int by);
+
     // Runs a handler; an exception that leaves it gets the default error box.
     template <typename F>
     void guarded(F&& handler);
@@ -117,6 +126,7 @@ private:
     bool closePending_ = false;
     bool interruptRequested_ = false;
     int busyDepth_ = 0;
+    std::optional<uint32_t> previewBackground_;  // the empty pane's colour
 };
 
 }  // namespace pagelume::app

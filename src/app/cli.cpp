@@ -8,8 +8,10 @@
 #include "app/signals.h"
 #include "epub/conversion_run.h"
 #include "epub/texts.h"
-#include "platform/natural_order.h"
-#include "platform/page_files.h"
+#include "pages/comic_archive.h"
+#include "pages/page_model.h"
+#include "pages/page_sources.h"
+#include "platform/files.h"
 
 namespace pagelume::app {
 
@@ -18,12 +20,15 @@ namespace {
 const char* kUsage =
     "Usage: pagelume [--title T] [--author A] [--cover FILE] [--output DIR] [--yes] [--sort]\n"
     "                [--strict] [--quiet] PAGE...\n"
+    "       pagelume --each --output DIR [--author A] [options] SOURCE...\n"
     "       pagelume            (no arguments: opens the window)\n"
     "       pagelume --gui [FILE...]   opens the window with FILE... as its pages\n"
     "       pagelume --paths           shows the settings file and staging folder in use\n"
     "\n"
-    "Turns the PNG pages, in the order given, into DIR/T.epub. A PAGE that is a folder\n"
-    "stands for the PNG files directly in it, in natural order (p2 before p10).\n"
+    "Turns the page images (PNG, JPEG, GIF), in the order given, into DIR/T.epub. A PAGE\n"
+    "that is a folder stands for the page images directly in it, in natural order (p2\n"
+    "before p10); a comic archive (.cbz, .cbr, .cb7, .cbt, or .zip, .rar, .7z, .tar) for\n"
+    "the page images inside it. Title and author default to the archive's ComicInfo.xml.\n"
     "\n"
     "  --title T      the book's title, also the file name of the book\n"
     "  --author A     the author's name\n"
@@ -34,13 +39,16 @@ const char* kUsage =
     "  --sort         put all pages in natural order of their paths\n"
     "  --strict       make a strict book, for e-book stores and validators (every\n"
     "                 page a PNG, JPEG or GIF image)\n"
+    "  --each         one book per SOURCE (a comic archive or a folder), titled after\n"
+    "                 its ComicInfo.xml or its name; not with --title or --cover\n"
     "  --help         show this text\n"
     "  --version      show the program's version\n"
     "\n"
     "A page whose image cannot be read is reported as a warning; the book is built\n"
     "without that image.\n"
     "\n"
-    "Exit status: 0 the book was built, 1 the conversion stopped or failed, 2 bad usage,\n"
+    "Exit status: 0 the book (with --each: every book) was built, 1 the conversion\n"
+    "stopped or failed, 2 bad usage,\n"
     "128 + N when signal N (Ctrl-C: 130) stopped it; nothing of the new book is left then.\n";
 
 struct Options {
@@ -49,22 +57,32 @@ struct Options {
     bool quiet = false;
     bool sort = false;
     bool strict = false;
-    std::vector<std::string> pages;
+    bool each = false;
+    std::vector<std::string> pages;  // as given: files, folders, archives
+};
+
+// One book to make: the options, with the pages found and the title and
+// author settled.
+struct BookJob {
+    const Options& o;
+    pages::PageModel pages;
+    std::string title, author;
 };
 
 class CommandLineBook : public epub::BookSource {
 public:
-    explicit CommandLineBook(const Options& o) : o_(o) {}
-    int pageCount() const override { return static_cast<int>(o_.pages.size()); }
-    std::string pagePath(int i) const override { return o_.pages.at(static_cast<std::size_t>(i)); }
-    std::string title() const override { return o_.title; }
-    std::string author() const override { return o_.author; }
-    std::string coverPath() const override { return o_.cover; }
-    std::string savePath() const override { return o_.output; }
-    bool strict() const override { return o_.strict; }
+    explicit CommandLineBook(const BookJob& job) : job_(job) {}
+    int pageCount() const override { return job_.pages.size(); }
+    std::string pagePath(int i) const override { return job_.pages.at(i).file; }
+    pages::Page page(int i) const override { return job_.pages.at(i); }
+    std::string title() const override { return job_.title; }
+    std::string author() const override { return job_.author; }
+    std::string coverPath() const override { return job_.o.cover; }
+    std::string savePath() const override { return job_.o.output; }
+    bool strict() const override { return job_.o.strict; }
 
 private:
-    const Options& o_;
+    const BookJob& job_;
 };
 
 class CommandLineHost : public epub::RunHost {
@@ -167,6 +185,8 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
             o.sort = true;
         } else if (a == "--strict") {
             o.strict = true;
+        } else if (a == "--each") {
+            o.each = true;
         } else {
             std::string name = a, value;
             bool inlineValue = false;
@@ -197,6 +217,125 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
     return true;
 }
 
+// Runs one conversion; Built, or what stopped it. A signal leaves as
+// ERunInterrupted after the staging folder is cleaned.
+epub::RunResult convertBook(const BookJob& job, const std::string& stagingDir, std::istream& in,
+                            std::ostream& err, bool interactive, bool progressLine) {
+    CommandLineBook book(job);
+    epub::RunResult result = epub::RunResult::Failed;
+    {
+        CommandLineHost host(job.o, in, err, interactive, progressLine);
+        try {
+            epub::ConversionRun run(book, host, stagingDir);
+            result = run.run();
+            if (result == epub::RunResult::Failed && !run.failureReason().empty())
+                err << run.failureReason() << "\n";
+        } catch (const epub::ERunInterrupted&) {
+            host.clearLine();
+        } catch (const std::exception& e) {
+            host.clearLine();
+            err << defaultErrorText(e.what()) << "\n";
+        }
+    }
+    std::string reason;
+    if (!epub::removeContentDirectory(stagingDir, &reason))
+        err << texts::kCannotRemove << stagingDir << "/OEBPS: " << reason << "\n";
+    return result;
+}
+
+// The exit status after a signal, or -1 when none ended the work early.
+int interruptedStatus(bool finished, std::ostream& err) {
+    const int signal = InterruptSignals::received();
+    // A signal after the book was finished changes nothing about it.
+    if (!signal || finished)
+        return -1;
+    err << "pagelume: interrupted; no new book was written\n";
+    return InterruptSignals::exitStatus(signal);
+}
+
+int convertOne(const Options& o, const std::string& stagingDir, std::istream& in,
+               std::ostream& err, bool interactive, bool errIsTerminal) {
+    BookJob job{o, {}, o.title, o.author};
+    pages::ComicInfo info;
+    try {
+        job.pages.append(pages::pagesFrom(o.pages, false, &info));
+    } catch (const std::exception& e) {
+        err << "pagelume: " << e.what() << "\n";
+        return 1;
+    }
+    if (o.sort)
+        job.pages.reorder(job.pages.naturalOrder());
+    if (job.title.empty())
+        job.title = info.title;
+    if (job.author.empty())
+        job.author = info.writer;
+    const bool built = convertBook(job, stagingDir, in, err, interactive,
+                                   errIsTerminal && !o.quiet) == epub::RunResult::Built;
+    if (const int status = interruptedStatus(built, err); status >= 0)
+        return status;
+    return built ? 0 : 1;
+}
+
+// The name a source's book gets when its ComicInfo.xml names none: the
+// file's or folder's name without its extension.
+std::string titleFromSourceName(std::string path) {
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    std::string name = platform::fileNamePart(path);
+    if (!platform::directoryExists(path)) {
+        const auto dot = name.find_last_of('.');
+        if (dot != std::string::npos && dot > 0)
+            name.erase(dot);
+    }
+    return name;
+}
+
+int convertEach(const Options& o, const std::string& stagingDir, std::istream& in,
+                std::ostream& err, bool interactive, bool errIsTerminal) {
+    const std::size_t total = o.pages.size();
+    std::size_t built = 0, skipped = 0, failed = 0;
+    for (std::size_t k = 0; k < total; ++k) {
+        const std::string& source = o.pages[k];
+        if (!o.quiet)
+            err << "Book " << k + 1 << " of " << total << ": " << source << "\n";
+        BookJob job{o, {}, {}, o.author};
+        pages::SourcePages found;
+        try {
+            found = pages::pagesFrom(source);
+            if (!found.expanded)
+                throw pages::ENotPageSource(source + ": not a comic archive or folder of page images");
+        } catch (const std::exception& e) {
+            err << "pagelume: " << e.what() << "\n";
+            ++failed;
+            continue;
+        }
+        job.pages.append(std::move(found.pages));
+        if (o.sort)
+            job.pages.reorder(job.pages.naturalOrder());
+        job.title = found.info.title.empty() ? titleFromSourceName(source) : found.info.title;
+        if (job.author.empty())
+            job.author = found.info.writer;
+        if (job.author.empty()) {
+            err << source << ": " << texts::kAuthorEmpty << "\n";
+            ++skipped;
+            continue;
+        }
+        const epub::RunResult result =
+            convertBook(job, stagingDir, in, err, interactive, errIsTerminal && !o.quiet);
+        if (const int status = interruptedStatus(false, err); status >= 0)
+            return status;
+        if (result == epub::RunResult::Built)
+            ++built;
+        else if (result == epub::RunResult::Failed)
+            ++failed;
+        else
+            ++skipped;
+    }
+    err << built << (built == 1 ? " book" : " books") << " built, " << skipped << " skipped, "
+        << failed << " failed\n";
+    return built == total ? 0 : 1;
+}
+
 }  // namespace
 
 int runCommandLine(const std::vector<std::string>& args, const std::string& stagingDir,
@@ -217,46 +356,18 @@ int runCommandLine(const std::vector<std::string>& args, const std::string& stag
         out << texts::kProgramTitle << "\n";
         return 0;
     }
-    try {
-        o.pages = platform::expandFolders(o.pages);
-    } catch (const std::exception& e) {
-        err << "pagelume: " << e.what() << "\n";
-        return 1;
+    if (o.each && (!o.title.empty() || !o.cover.empty())) {
+        err << "pagelume: --each takes the titles from the sources; --title and --cover are refused\n"
+            << kUsage;
+        return 2;
     }
-    if (o.sort)
-        platform::sortNaturally(o.pages);
     if (o.pages.empty()) {
         err << "pagelume: no pages given\n" << kUsage;
         return 2;
     }
-
     InterruptSignals interrupts;
-    CommandLineBook book(o);
-    int status = 1;
-    {
-        CommandLineHost host(o, in, err, interactive, errIsTerminal && !o.quiet);
-        try {
-            epub::ConversionRun run(book, host, stagingDir);
-            const epub::RunResult result = run.run();
-            if (result == epub::RunResult::Failed && !run.failureReason().empty())
-                err << run.failureReason() << "\n";
-            status = result == epub::RunResult::Built ? 0 : 1;
-        } catch (const epub::ERunInterrupted&) {
-            host.clearLine();
-        } catch (const std::exception& e) {
-            host.clearLine();
-            err << defaultErrorText(e.what()) << "\n";
-        }
-    }
-    std::string reason;
-    if (!epub::removeContentDirectory(stagingDir, &reason))
-        err << texts::kCannotRemove << stagingDir << "/OEBPS: " << reason << "\n";
-    // A signal after the book was finished changes nothing about it.
-    if (const int signal = InterruptSignals::received(); signal && status != 0) {
-        err << "pagelume: interrupted; no new book was written\n";
-        return InterruptSignals::exitStatus(signal);
-    }
-    return status;
+    return o.each ? convertEach(o, stagingDir, in, err, interactive, errIsTerminal)
+                  : convertOne(o, stagingDir, in, err, interactive, errIsTerminal);
 }
 
 }  // namespace pagelume::app

@@ -8,17 +8,13 @@
 
 namespace pagelume::app {
 
-namespace {
-const QString kPngFilter = QStringLiteral("PNG Files (*.png)");
-}
-
 QStringList QtDesktop::chooseImages(QWidget* parent) {
-    return QFileDialog::getOpenFileNames(parent, QString(), QString(), kPngFilter, nullptr,
+    return QFileDialog::getOpenFileNames(parent, QString(), QString(), kPagesFilter, nullptr,
                                          QFileDialog::ReadOnly);
 }
 
 QString QtDesktop::chooseImage(QWidget* parent) {
-    return QFileDialog::getOpenFileName(parent, QString(), QString(), kPngFilter, nullptr,
+    return QFileDialog::getOpenFileName(parent, QString(), QString(), kCoverFilter, nullptr,
                                         QFileDialog::ReadOnly);
 }
 

@@ -8,15 +8,22 @@ class QWidget;
 
 namespace pagelume::app {
 
+// What the open dialogs offer, the first filter chosen at the start.
+inline const QString kPagesFilter = QStringLiteral(
+    "Page images (*.png *.jpg *.jpeg *.gif *.cbz *.zip *.cbr *.rar *.cb7 *.7z *.cbt *.tar);;"
+    "PNG Files (*.png);;All files (*)");
+inline const QString kCoverFilter =
+    QStringLiteral("Page images (*.png *.jpg *.jpeg *.gif);;PNG Files (*.png);;All files (*)");
+
 // The dialogs and shell services the window uses. The real one shows Qt
 // dialogs and hands addresses to the desktop; tests put a scripted one in
 // its place, so they never block on a dialog or launch a program.
 class Desktop {
 public:
     virtual ~Desktop() = default;
-    // Pages: several PNG files at once. Empty when cancelled.
+    // Pages: several page images or comic archives at once. Empty when cancelled.
     virtual QStringList chooseImages(QWidget* parent) = 0;
-    // Cover: one PNG file. Empty when cancelled.
+    // Cover: one image file. Empty when cancelled.
     virtual QString chooseImage(QWidget* parent) = 0;
     // The folder picker; empty when cancelled.
     virtual QString chooseFolder(QWidget* parent, const QString& initial) = 0;

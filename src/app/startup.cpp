@@ -71,8 +71,12 @@ int answerStartRequest(const StartRequest& request, const ProgramPaths& paths, s
 }
 
 void addStartPages(TForm1& form, const std::vector<std::string>& files) {
-    for (const std::string& f : files)
-        form.ListView1->appendRow(QString::fromStdString(f));
+    // The names keep their bytes: a file whose name is not UTF-8 still opens.
+    try {
+        form.addPages(form.ListView1->rowCount(), files, false);
+    } catch (const std::exception& e) {
+        form.showDefaultError(e);
+    }
 }
 
 void setDesktopIdentity(QApplication& app) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "pages/page.h"
 #include "platform/exception.h"
 
 namespace pagelume::epub {
@@ -14,6 +15,8 @@ public:
     virtual ~BookSource() = default;
     virtual int pageCount() const = 0;
     virtual std::string pagePath(int index) const = 0;  // 0-based, display order
+    // Where the page's image comes from: a file, or a member of an archive.
+    virtual pages::Page page(int index) const { return pages::Page{pagePath(index), {}}; }
     virtual std::string title() const = 0;
     virtual std::string author() const = 0;
     virtual std::string coverPath() const = 0;  // empty: no cover

@@ -171,7 +171,7 @@ bool ConversionRun::checkImageFormats() {
     for (std::size_t i = 0; i < pageImages_.size() && problem.empty(); ++i) {
         if (!isImage(pageImages_[i]))
             problem = "Page " + std::to_string(i + 1) + texts::kNotAnImage +
-                      book_.pagePath(static_cast<int>(i));
+                      book_.page(static_cast<int>(i)).displayName();
     }
     if (problem.empty() && coverName_ && !isImage(*coverName_))
         problem = texts::kCoverNotAnImage + std::string(texts::kNotAnImage) + book_.coverPath();
@@ -207,6 +207,42 @@ void ConversionRun::copyImage(int page, const std::string& source, const std::st
         host_.imageNotCopied(page, source, failed->second);
     host_.progress(RunStage::Copying, ++imagesDone_, imagesTotal_);
     host_.processEvents();
+}
+
+void ConversionRun::planMemberCopy(int page, const pages::Page& source, const std::string& name,
+                                   bool first) {
+    if (first) {
+        auto [at, fresh] = membersOf_.try_emplace(source.file);
+        if (fresh)
+            archives_.push_back(source.file);
+        pages::MemberCopy copy;
+        copy.member = source.member;
+        copy.target = contentDir_ + "/" + name;
+        at->second.push_back(std::move(copy));
+    } else {
+        host_.progress(RunStage::Copying, ++imagesDone_, imagesTotal_);
+    }
+    memberPages_.emplace_back(page, name);
+}
+
+void ConversionRun::copyMembers() {
+    for (const std::string& archive : archives_) {
+        std::vector<pages::MemberCopy>& wanted = membersOf_[archive];
+        pages::extractMembers(archive, wanted, [&](const pages::MemberCopy& copy) {
+            const std::string name = platform::fileNamePart(copy.target);
+            if (copy.done)
+                mediaTypes_.emplace(name, imageMediaType(copy.target));
+            else
+                failedCopies_.emplace(name, copy.reason);
+            host_.progress(RunStage::Copying, ++imagesDone_, imagesTotal_);
+            host_.processEvents();
+        });
+        wanted = {};
+    }
+    for (const auto& [page, name] : memberPages_) {
+        if (auto failed = failedCopies_.find(name); failed != failedCopies_.end())
+            host_.imageNotCopied(page, book_.page(page - 1).displayName(), failed->second);
+    }
 }
 
 RunResult ConversionRun::run() {
@@ -247,17 +283,25 @@ RunResult ConversionRun::run() {
     layout.strict = book_.strict();
     const std::string title = book_.title();
     ImageNamer namer(n, layout.strict);
+    std::vector<std::string> firstImages;  // each image once, in page order
     for (int i = 0; i < n; ++i) {
-        const std::string source = book_.pagePath(i);
+        const pages::Page source = book_.page(i);
         const ImageName image = namer.nameFor(source);
         const StrictWrapper strict{title, "Page " + std::to_string(i + 1)};
         writePageWrapper(contentDir_ + "/page" + std::to_string(i + 1) + ".html", image.name,
                          layout.strict ? &strict : nullptr);
-        copyImage(i + 1, source, image.name, image.first);
-        if (auto type = mediaTypes_.find(image.name); image.first && type != mediaTypes_.end())
-            layout.images.push_back({image.name, type->second});
+        if (source.inArchive())
+            planMemberCopy(i + 1, source, image.name, image.first);
+        else
+            copyImage(i + 1, source.file, image.name, image.first);
+        if (image.first)
+            firstImages.push_back(image.name);
         pageImages_.push_back(image.name);
     }
+    copyMembers();
+    for (const std::string& name : firstImages)
+        if (auto type = mediaTypes_.find(name); type != mediaTypes_.end())
+            layout.images.push_back({name, type->second});
 
     if (!coverPath.empty()) {
         const ImageName image = namer.nameFor(coverPath);

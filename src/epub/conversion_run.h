@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "epub/book.h"
+#include "pages/comic_archive.h"
 
 namespace pagelume::epub {
 
@@ -38,6 +39,8 @@ public:
 private:
     bool checkFields();
     void copyImage(int page, const std::string& source, const std::string& name, bool first);
+    void planMemberCopy(int page, const pages::Page& source, const std::string& name, bool first);
+    void copyMembers();
     bool checkImageFormats();
     bool pack();
 
@@ -51,6 +54,12 @@ private:
     std::unordered_map<std::string, std::string> mediaTypes_;    // name -> type, when copied
     std::vector<std::string> pageImages_;                         // each page's image name
     std::optional<std::string> coverName_;
+    // Members of archives are unpacked after the pages are named, one pass
+    // per archive: the archives in the order they first appear, and each
+    // page that shows a member (page number, image name).
+    std::vector<std::string> archives_;
+    std::unordered_map<std::string, std::vector<pages::MemberCopy>> membersOf_;
+    std::vector<std::pair<int, std::string>> memberPages_;
     std::uint64_t imagesDone_ = 0, imagesTotal_ = 0;
 };
 

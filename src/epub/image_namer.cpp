@@ -93,11 +93,19 @@ bool ImageNamer::taken(const std::string& upperName) const {
 }
 
 ImageName ImageNamer::nameFor(const std::string& sourcePath) {
-    const std::string identity = sourceIdentity(sourcePath);
+    return nameFor(pages::Page{sourcePath, {}});
+}
+
+ImageName ImageNamer::nameFor(const pages::Page& page) {
+    std::string identity = sourceIdentity(page.file);
+    if (page.inArchive()) {
+        identity += '\n';  // never part of a device and inode, nor of a normal path's end
+        identity += page.member;
+    }
     if (auto known = bySource_.find(identity); known != bySource_.end())
         return {known->second, false};
 
-    const std::string base = bookImageName(platform::fileNamePart(sourcePath), strict_);
+    const std::string base = bookImageName(page.fileName(), strict_);
     std::string name = base;
     std::string upper = platform::asciiUpper(name);
     if (taken(upper)) {

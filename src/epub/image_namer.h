@@ -4,6 +4,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "pages/page.h"
+
 namespace pagelume::epub {
 
 // The name an image gets inside the book.
@@ -29,6 +31,9 @@ public:
     explicit ImageNamer(int pageCount, bool strict = false)
         : pageCount_(pageCount), strict_(strict) {}
     ImageName nameFor(const std::string& sourcePath);
+    // A member of an archive is named by its own file name, and is the same
+    // source as the same member of the same archive.
+    ImageName nameFor(const pages::Page& page);
 
 private:
     bool taken(const std::string& upperName) const;

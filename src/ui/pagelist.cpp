@@ -2,6 +2,7 @@
 
 #include <QDrag>
 #include <QDragEnterEvent>
+#include <QFile>
 #include <QHeaderView>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -29,9 +30,8 @@ QStringList localPaths(const QMimeData* mime) {
 
 }  // namespace
 
-TPageList::TPageList(QWidget* parent) : QTreeWidget(parent) {
-    setColumnCount(2);
-    setHeaderLabels({"Page", "Path"});
+TPageList::TPageList(QWidget* parent) : QTreeView(parent) {
+    setModel(&model_);
     header()->resizeSection(0, 80);
     header()->resizeSection(1, 430);
     header()->setStretchLastSection(false);
@@ -52,91 +52,76 @@ TPageList::TPageList(QWidget* parent) : QTreeWidget(parent) {
 }
 
 QString TPageList::rowCaption(int row) const {
-    auto* item = topLevelItem(row);
-    return item ? item->text(0) : QString();
+    return model_.data(model_.index(row, 0)).toString();
 }
 
 QString TPageList::rowPath(int row) const {
-    auto* item = topLevelItem(row);
-    return item ? item->text(1) : QString();
+    return model_.data(model_.index(row, 1)).toString();
 }
 
 void TPageList::appendRow(const QString& path) {
-    auto* item = new QTreeWidgetItem(QStringList{QString::number(rowCount() + 1), path});
-    addTopLevelItem(item);
+    model_.insertPages(rowCount(), {pages::Page{QFile::encodeName(path).toStdString(), {}}});
 }
 
-void TPageList::insertRow(int position, const QString& caption, const QString& path) {
-    insertTopLevelItem(position, new QTreeWidgetItem(QStringList{caption, path}));
+void TPageList::insertPages(int position, std::vector<pages::Page> pages) {
+    model_.insertPages(position, std::move(pages));
 }
 
 void TPageList::deleteRow(int row) {
-    delete takeTopLevelItem(row);
+    model_.removePage(row);
 }
 
-void TPageList::renumber() {
-    for (int p = 0; p < rowCount(); ++p)
-        topLevelItem(p)->setText(0, QString::number(p + 1));
+void TPageList::clearRows() {
+    model_.clearPages();
+}
+
+QRect TPageList::rowRect(int row) const {
+    return visualRect(model_.index(row, 0)).united(visualRect(model_.index(row, 1)));
 }
 
 int TPageList::firstSelectedRow() const {
-    for (int p = 0; p < rowCount(); ++p)
-        if (topLevelItem(p)->isSelected())
-            return p;
-    return -1;
+    int first = -1;
+    for (const QModelIndex& i : selectionModel()->selectedRows())
+        if (first < 0 || i.row() < first)
+            first = i.row();
+    return first;
 }
 
 int TPageList::rowAt(QPoint pos) const {
-    QTreeWidgetItem* item = itemAt(pos);
-    return item ? indexOfTopLevelItem(item) : -1;
+    const QModelIndex i = indexAt(pos);
+    return i.isValid() ? i.row() : -1;
 }
 
 bool TPageList::isRowSelected(int row) const {
-    auto* item = topLevelItem(row);
-    return item && item->isSelected();
+    return row >= 0 && row < rowCount() && selectionModel()->isRowSelected(row, {});
 }
 
 void TPageList::setRowSelected(int row, bool selected) {
-    if (auto* item = topLevelItem(row))
-        item->setSelected(selected);
+    if (row < 0 || row >= rowCount())
+        return;
+    selectionModel()->select(model_.index(row, 0),
+                             (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+                                 QItemSelectionModel::Rows);
 }
 
 void TPageList::reorderRows(const std::vector<int>& order) {
-    const int n = rowCount();
-    if (static_cast<int>(order.size()) != n)
-        return;
-    std::vector<QTreeWidgetItem*> items;
-    std::vector<bool> selected;
-    for (int p = 0; p < n; ++p) {
-        items.push_back(topLevelItem(p));
-        selected.push_back(topLevelItem(p)->isSelected());
-    }
-    QTreeWidgetItem* current = currentItem();
-    const QList<QTreeWidgetItem*> taken = invisibleRootItem()->takeChildren();
-    QList<QTreeWidgetItem*> sorted;
-    for (int old : order)
-        sorted.push_back(items.at(static_cast<std::size_t>(old)));
-    addTopLevelItems(sorted);
-    for (int p = 0; p < n; ++p)
-        items[static_cast<std::size_t>(p)]->setSelected(selected[static_cast<std::size_t>(p)]);
-    if (current)
-        setCurrentItem(current, 0, QItemSelectionModel::NoUpdate);
+    model_.reorderPages(order);
 }
 
 void TPageList::moveRow(int from, int to) {
     if (from < 0 || from >= rowCount() || to < 0 || to >= rowCount() || from == to)
         return;
-    QTreeWidgetItem* item = takeTopLevelItem(from);
-    insertTopLevelItem(to, item);
-    item->setSelected(true);
-    setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
-    scrollToItem(item);
+    model_.movePage(from, to);
+    const QModelIndex moved = model_.index(to, 0);
+    selectionModel()->select(moved, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    selectionModel()->setCurrentIndex(moved, QItemSelectionModel::NoUpdate);
+    scrollTo(moved);
 }
 
 int TPageList::fileDropRow(QPoint pos) const {
     // Only the height counts: a drop right of the columns still lands at its row.
-    QTreeWidgetItem* item = itemAt(QPoint(1, pos.y()));
-    return item ? indexOfTopLevelItem(item) : rowCount();
+    const QModelIndex i = indexAt(QPoint(1, pos.y()));
+    return i.isValid() ? i.row() : rowCount();
 }
 
 TPageList::DragKind TPageList::kindOf(const QObject* source, const QMimeData* mime) const {
@@ -200,14 +185,14 @@ void TPageList::autoScrollStep() {
 }
 
 void TPageList::paintEvent(QPaintEvent* event) {
-    QTreeWidget::paintEvent(event);
+    QTreeView::paintEvent(event);
     if (insertionRow_ < 0)
         return;
     int y = 0;
     if (insertionRow_ < rowCount())
-        y = visualItemRect(topLevelItem(insertionRow_)).top();
+        y = rowRect(insertionRow_).top();
     else if (rowCount() > 0)
-        y = visualItemRect(topLevelItem(rowCount() - 1)).bottom() + 1;
+        y = rowRect(rowCount() - 1).bottom() + 1;
     QPainter p(viewport());
     const QColor colour = palette().color(QPalette::Highlight);
     p.fillRect(QRect(0, y - 1, viewport()->width(), 2), colour);
@@ -256,7 +241,7 @@ void TPageList::dragMoveEvent(QDragMoveEvent* event) {
 
 void TPageList::dragLeaveEvent(QDragLeaveEvent* event) {
     endDrag();
-    QTreeWidget::dragLeaveEvent(event);
+    QTreeView::dragLeaveEvent(event);
 }
 
 void TPageList::dropEvent(QDropEvent* event) {
@@ -275,7 +260,7 @@ void TPageList::dropEvent(QDropEvent* event) {
 }
 
 void TPageList::mouseReleaseEvent(QMouseEvent* event) {
-    QTreeWidget::mouseReleaseEvent(event);
+    QTreeView::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton && OnClick)
         OnClick();
 }

@@ -1,19 +1,24 @@
 #pragma once
 
 #include <QTimer>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <functional>
 #include <vector>
 
+#include "ui/page_item_model.h"
+
 namespace pagelume::ui {
 
-// The page list: a report view with the columns "Page" and "Path", whose
-// rows are the book's pages in order. Row p always shows the number p + 1.
-// Dragging a row within the list is reported to the owner, which decides
-// what moves; the control itself never moves or removes rows on a drop.
-class TPageList : public QTreeWidget {
+// The page list: a report view with the columns "Page" and "Path" over the
+// book's pages, in order. Row p always shows the number p + 1. Dragging a row
+// within the list is reported to the owner, which decides what moves; the
+// control itself never moves or removes rows on a drop.
+class TPageList : public QTreeView {
 public:
     explicit TPageList(QWidget* parent = nullptr);
+
+    PageItemModel& pageModel() { return model_; }
+    const pages::PageModel& pages() const { return model_.pages(); }
 
     // Raised for every drag over the list and for a drop; pos is in the
     // coordinates of the list's viewport, source the widget the drag started in.
@@ -25,14 +30,16 @@ public:
     // A left click anywhere on the list.
     std::function<void()> OnClick;
 
-    int rowCount() const { return topLevelItemCount(); }
+    int rowCount() const { return model_.rowCount(); }
     QString rowCaption(int row) const;
     QString rowPath(int row) const;
+    // A page for the file, at the end.
     void appendRow(const QString& path);
-    void insertRow(int position, const QString& caption, const QString& path);
+    void insertPages(int position, std::vector<pages::Page> pages);
     void deleteRow(int row);
-    // Gives every row the number of its position + 1.
-    void renumber();
+    void clearRows();
+    // Where a row is drawn, in viewport coordinates.
+    QRect rowRect(int row) const;
     // The selected row nearest the top, or -1.
     int firstSelectedRow() const;
     // The row under a viewport point, or -1.
@@ -77,6 +84,7 @@ private:
     void setInsertionRow(int row);
     void autoScrollStep();
 
+    PageItemModel model_;
     DragKind dragKind_ = DragKind::None;
     QPoint dragPos_;
     int insertionRow_ = -1;

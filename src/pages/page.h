@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+namespace pagelume::pages {
+
+// One page of the book: where its image's bytes come from. Paths keep the
+// bytes the system gave them (they need not be UTF-8), so a page can always
+// be opened again.
+struct Page {
+    std::string file;    // the image file, or the archive that holds it
+    std::string member;  // the image's path inside the archive; empty for a file
+
+    bool inArchive() const { return !member.empty(); }
+    // The name the image has on its own: the member's or the file's last part.
+    std::string fileName() const;
+    // How the list and messages show it: the path, or "<archive> › <member>".
+    std::string displayName() const;
+
+    bool operator==(const Page&) const = default;
+};
+
+// Between an archive's path and a member's path where a page is shown.
+inline constexpr const char* kMemberSeparator = " \u203A ";
+
+}  // namespace pagelume::pages
