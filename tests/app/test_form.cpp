@@ -34,7 +34,7 @@ protected:
         f.PNGButton2Click();
     }
     static QPoint centreOf(TForm1& f, int row) {
-        return f.ListView1->visualItemRect(f.ListView1->topLevelItem(row)).center();
+        return f.ListView1->rowRect(row).center();
     }
     // Drags the first selected row onto the given row, as the list reports it.
     static void dragOnto(TForm1& f, int targetRow) {

@@ -42,7 +42,7 @@ protected:
         form.PNGButton2Click();
     }
     QPoint rowCentre(int row) const {
-        return list()->visualItemRect(list()->topLevelItem(row)).center();
+        return list()->rowRect(row).center();
     }
     QPoint belowLastRow() const { return {20, list()->viewport()->height() - 2}; }
     std::string file(const std::string& name) {

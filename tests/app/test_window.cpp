@@ -7,6 +7,7 @@
 #include "app/Unit1.h"
 #include "fake_desktop.h"
 #include "image/pngimage.h"
+#include "support/imagewrite.h"
 #include "support/pngwrite.h"
 #include "support/tempdir.h"
 #include "ui/qt_app.h"
@@ -157,47 +158,86 @@ TEST_F(WindowTest, TitleBarButtonsMinimiseAndClose) {
     EXPECT_FALSE(form.isVisible());
 }
 
-TEST_F(WindowTest, PreviewShowsTheFirstSelectedPageReducedWhenLarge) {
-    addPage(page("small.png", 100, 100));
-    form.ListView1Click();
-    ASSERT_NE(form.Image1->Picture().png(), nullptr) << "a page that fits is kept as it is";
-    EXPECT_EQ(form.Image1->Picture().width(), 100);
+// The rows of the preview that show the page, not the pane's background.
+std::pair<int, int> pageRows(const ui::TPicture& picture, uint32_t background) {
+    int first = -1, last = -1;
+    const image::DrawSurface& b = *picture.bitmap();
+    for (int y = 0; y < b.height(); ++y) {
+        bool page = false;
+        for (int x = 0; x < b.width(); ++x)
+            page = page || (b.pixel(x, y) & 0xFFFFFF) != (background & 0xFFFFFF);
+        if (page && first < 0)
+            first = y;
+        if (page)
+            last = y;
+    }
+    return {first, last};
+}
 
+TEST_F(WindowTest, PreviewFitsEveryKindOfPageWithItsProportions) {
+    const uint32_t background = form.Image1->Picture().toImage().pixel(0, 0);
+    // A page wider than the pane: 140 x 112, centred in 140 x 168.
     addPage(page("wide.png", 1000, 800));
     form.ListView1Click();
     ASSERT_NE(form.Image1->Picture().bitmap(), nullptr);
-    EXPECT_EQ(form.Image1->Picture().width(), 142);
-    EXPECT_EQ(form.Image1->Picture().height(), 114);
-    // Half-transparent white over the white bitmap stays white; black stays black.
-    EXPECT_EQ(form.Image1->Picture().bitmap()->pixel(0, 0) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_EQ(form.Image1->Picture().width(), 140);
+    EXPECT_EQ(form.Image1->Picture().height(), 168);
+    EXPECT_EQ(pageRows(form.Image1->Picture(), background), std::make_pair(28, 139));
 
-    addPage(page("strip.png", 279, 100));
+    // Large in one direction only: it used to leave the old picture.
+    addPage(page("tall.png", 150, 160));
     form.ListView1Click();
-    EXPECT_EQ(form.Image1->Picture().width(), 279);
-    EXPECT_EQ(form.Image1->Picture().height(), 100);
+    EXPECT_EQ(pageRows(form.Image1->Picture(), background), std::make_pair(9, 157));
 
-    addPage(page("tall.png", 150, 160));  // factor 160 / 168 = 0: nothing changes
+    // A 24-megapixel scan named .png: the bytes decide; a black border row
+    // of the scan shows at the page's edge.
+    writeFile(exe / "scan.png", test::makeJpeg(4000, 6000, [](int, int y) {
+                  return y < 200 ? 0x000000u : 0xFF0000u;
+              }));
+    addPage(exe / "scan.png");
     form.ListView1Click();
-    EXPECT_EQ(form.Image1->Picture().width(), 279);
+    const image::DrawSurface& scan = *form.Image1->Picture().bitmap();
+    EXPECT_EQ(pageRows(form.Image1->Picture(), background), std::make_pair(0, 167));
+X
+    EXPECT_NEAR(static_cast<int>((scan.pixel(20, 100) >> 16) & 0xFF), 255, 4) << "red below it";
+    EXPECT_EQ(scan.pixel(5, 100) & 0xFFFFFF, background & 0xFFFFFF) << "112 wide, centred";
 
+    // A GIF's first frame; its transparent colour shows white.
+    writeFile(exe / "p.gif", test::makeGif(280, 100, {0x0000FF, 0x00FF00},
+                                           [](int x, int) { return x < 140 ? 0 : 1; }, 1));
+    addPage(exe / "p.gif");
+    form.ListView1Click();
+    const image::DrawSurface& gif = *form.Image1->Picture().bitmap();
+    EXPECT_EQ(pageRows(form.Image1->Picture(), background), std::make_pair(59, 108));
+    EXPECT_EQ(gif.pixel(10, 80) & 0xFFFFFF, 0x0000FFu);
+    EXPECT_EQ(gif.pixel(130, 80) & 0xFFFFFF, 0xFFFFFFu);
+    EXPECT_TRUE(desktop.errors.empty());
+    EXPECT_TRUE(desktop.messages.empty());
+
+    // Gone since it was added: the picture stays.
     addPage(page("gone.png", 10, 10));
     std::filesystem::remove(exe / "gone.png");
     form.ListView1Click();
-    EXPECT_EQ(form.Image1->Picture().width(), 279);
-    EXPECT_TRUE(desktop.errors.empty());
+    EXPECT_EQ(form.Image1->Picture().bitmap()->pixel(10, 80) & 0xFFFFFF, 0x0000FFu);
 }
 
-TEST_F(WindowTest, APageThatIsNoPngGetsTheDecodersMessage) {
-    writeFile(exe / "photo.png",
-              std::string("\xFF\xD8\xFF\xE0\x00\x10JFIF", 10) + std::string(100, '\0'));
-    addPage(exe / "photo.png");
+TEST_F(WindowTest, APageThatIsNoImageGetsANoteADamagedPngTheDecodersMessage) {
+    writeFile(exe / "notes.png", "just some text, no picture");
+    addPage(exe / "notes.png");
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    const QRect row = form.ListView1->visualItemRect(form.ListView1->topLevelItem(0));
+    const QRect row = form.ListView1->rowRect(0);
     QTest::mouseClick(form.ListView1->viewport(), Qt::LeftButton, {}, row.center());
+    ASSERT_EQ(desktop.messages.size(), 1u);
+    EXPECT_EQ(desktop.messages[0].text.toStdString(),
+              exe / "notes.png" + " is not a PNG, JPEG or GIF image.");
+    EXPECT_EQ(desktop.messages[0].caption, "Note!");
+    EXPECT_TRUE(desktop.errors.empty());
+
+    writeFile(exe / "broken.png", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(40, 'x'));
+    addPage(exe / "broken.png");
+    form.ListView1Click();
     ASSERT_EQ(desktop.errors.size(), 1u);
-    EXPECT_EQ(desktop.errors[0].text.toStdString(),
-              "不是一个有效的PNG图像, 因为它包含无效文件头. 这个文件可能被损坏.");
     EXPECT_EQ(desktop.errors[0].caption, "Pagelume");
     EXPECT_EQ(form.Image1->Picture().width(), 146) << "the placeholder stays";
 }

@@ -3,16 +3,10 @@
 #include <algorithm>
 #include <random>
 
-#include "platform/exception.h"
 #include "platform/natural_order.h"
-#include "platform/page_files.h"
-#include "support/tempdir.h"
 
 namespace pagelume::platform {
 namespace {
-
-using test::TempDir;
-using test::writeFile;
 
 std::vector<std::string> sorted(std::vector<std::string> v) {
     sortNaturally(v);
@@ -49,35 +43,6 @@ TEST(NaturalOrder, IsATotalOrderWhateverTheStartingOrder) {
     }
     for (std::size_t i = 0; i + 1 < expected.size(); ++i)
         EXPECT_LT(naturalCompare(expected[i], expected[i + 1]), 0) << expected[i];
-}
-
-TEST(PageFiles, AFolderGivesItsPngFilesInNaturalOrder) {
-    TempDir dir;
-    for (const char* name : {"p10.png", "p2.PNG", "p1.png", "notes.txt", "p3.png.bak", ".p0.png",
-                             "sub/p4.png", "cover.jpg"})
-        writeFile(dir / name, "x");
-    std::filesystem::create_directory(dir / "folder.png");
-    const std::string d = dir.path();
-    EXPECT_EQ(pngFilesIn(d),
-              (std::vector<std::string>{d + "/p1.png", d + "/p2.PNG", d + "/p10.png"}));
-    EXPECT_EQ(pngFilesIn(d + "/").front(), d + "/p1.png") << "no doubled slash";
-
-    EXPECT_THROW(pngFilesIn(d + "/notes.txt"), EInOutError);
-    EXPECT_THROW(pngFilesIn(d + "/missing"), EInOutError);
-    EXPECT_TRUE(hasPngExtension("A.Png"));
-    EXPECT_FALSE(hasPngExtension("png"));
-    EXPECT_FALSE(hasPngExtension("a.pn"));
-}
-
-TEST(PageFiles, FoldersExpandAtTheirPlace) {
-    TempDir dir;
-    writeFile(dir / "ch2/b10.png", "x");
-    writeFile(dir / "ch2/b9.png", "x");
-    std::filesystem::create_directory(dir / "empty");
-    const std::string d = dir.path();
-    EXPECT_EQ(expandFolders({"first.png", d + "/ch2", d + "/empty", "last.png", "missing.png"}),
-              (std::vector<std::string>{"first.png", d + "/ch2/b9.png", d + "/ch2/b10.png",
-                                        "last.png", "missing.png"}));
 }
 
 }  // namespace
