@@ -128,7 +128,7 @@ def header():
     mark = wordmark(200, 40, 2, 28, 24)
     img.over(with_shadow(mark), 36, 1)
     end = 36 + max(x for x in range(mark.w) for y in range(mark.h) if mark.get(x, y)[3] > 0)
-    img.over(text(120, 20, "PNG pages to EPUB", SANS, 9, hexof(rgb("#a3afdc")), 0, 12),
+    img.over(text(120, 20, "Page images to EPUB", SANS, 9, hexof(rgb("#a3afdc")), 0, 12),
              end + 10, 16)
     # A groove between the editing buttons and Home.
     for y in range(48, 92):

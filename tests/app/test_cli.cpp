@@ -8,6 +8,8 @@
 
 #include "app/cli.h"
 #include "platform/files.h"
+#include "support/imagewrite.h"
+#include "support/pngwrite.h"
 #include "support/tempdir.h"
 
 namespace pagelume::app {
@@ -189,6 +191,132 @@ TEST(CommandLine, FoldersStandForTheirPngFilesAndSortOrdersAllPages) {
     EXPECT_NE(cli.err.find("no pages given"), std::string::npos);
     EXPECT_EQ(cli.run({"--help"}), 0);
     EXPECT_NE(cli.out.find("--sort"), std::string::npos);
+}
+
+// A book's member, read with unzip.
+std::string bookMember(const std::string& book, const std::string& name) {
+    const std::string cmd = "unzip -p '" + book + "' '" + name + "' 2>/dev/null";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    std::string bytes;
+    char buf[4096];
+    for (std::size_t got; p && (got = std::fread(buf, 1, sizeof buf, p)) > 0;)
+        bytes.append(buf, got);
+    if (p)
+        ::pclose(p);
+    return bytes;
+}
+
+std::string zipOf(const std::string& dir, const std::string& archive, const std::string& members) {
+    return "cd '" + dir + "' && zip -q -r '" + archive + "' " + members;
+}
+
+TEST(CommandLine, JpegGifPngPagesAndComicArchivesReachAStrictBookByteForByte) {
+    Cli cli;
+    const std::string jpeg = test::makeJpeg(60, 80, [](int x, int) { return x * 4u << 8; });
+    const std::string gif = test::makeGif(40, 30, {0xFF0000, 0x00FF00}, [](int x, int) { return x % 2; });
+    const std::string png = test::makePng(30, 40, [](int, int y) { return 0xFF000000u | y; });
+    writeFile(cli.dir / "in/scan.JPG", jpeg);
+    writeFile(cli.dir / "in/art.gif", gif);
+    writeFile(cli.dir / "folder/p2.png", png);
+    writeFile(cli.dir / "folder/p10.jpeg", jpeg + "x");  // a different image
+    writeFile(cli.dir / "comic/pages/b.png", png + "y");
+    writeFile(cli.dir / "comic/pages/a.jpg", jpeg);
+    writeFile(cli.dir / "comic/ComicInfo.xml",
+              "<ComicInfo><Series>Dawn</Series><Number>3</Number><Writer>Ann</Writer></ComicInfo>");
+    ASSERT_EQ(std::system(zipOf(cli.dir / "comic", "../book.cbz", "pages ComicInfo.xml").c_str()), 0);
+
+    // Title and author come from the archive's ComicInfo.xml.
+    ASSERT_EQ(cli.run({"--strict", "--output", cli.dir / "out", cli.dir / "in/scan.JPG",
+                       cli.dir / "folder", cli.dir / "book.cbz", cli.dir / "in/art.gif"}),
+              0)
+        << cli.err;
+    const std::string book = cli.dir / "out/Dawn 3.epub";
+    EXPECT_EQ(pagePictures(book),
+              (std::vector<std::string>{"scan.JPG", "p2.png", "p10.jpeg", "a.jpg", "b.png", "art.gif"}));
+    EXPECT_EQ(bookMember(book, "OEBPS/scan.JPG"), jpeg);
+    EXPECT_EQ(bookMember(book, "OEBPS/art.gif"), gif);
+    EXPECT_EQ(bookMember(book, "OEBPS/p10.jpeg"), jpeg + "x");
+    EXPECT_EQ(bookMember(book, "OEBPS/a.jpg"), jpeg) << "a member, unchanged";
+    EXPECT_EQ(bookMember(book, "OEBPS/b.png"), png + "y");
+    const std::string opf = bookMember(book, "OEBPS/fb.opf");
+    EXPECT_NE(opf.find("<dc:creator opf:role=\"aut\">Ann</dc:creator>"), std::string::npos);
+    for (const char* item : {"href=\"a.jpg\" media-type=\"image/jpeg\"",
+                             "href=\"art.gif\" media-type=\"image/gif\"",
+                             "href=\"b.png\" media-type=\"image/png\""})
+        EXPECT_NE(opf.find(item), std::string::npos) << item;
+
+    const std::string report = cli.dir / "epubcheck.txt";
+    std::system(("java -jar /usr/share/java/epubcheck.jar '" + book + "' >'" + report + "' 2>&1").c_str());
+    EXPECT_NE(readFile(report).find("No errors or warnings detected"), std::string::npos)
+        << readFile(report);
+}
+
+TEST(CommandLine, ArchiveMembersThatCannotBeReadAreWarnedAndNothingLeavesTheStagingFolder) {
+    Cli cli;
+    const std::string jpeg = test::makeJpeg(8, 8, [](int, int) { return 0u; });
+    writeFile(cli.dir / "c/p1.jpg", jpeg);
+    writeFile(cli.dir / "c/p2.jpg", jpeg + "2");
+    ASSERT_EQ(std::system(zipOf(cli.dir / "c", "../plain.cbz", "p1.jpg").c_str()), 0);
+    ASSERT_EQ(std::system(("cd '" + cli.dir / "c" + "' && zip -q -P pw ../locked.cbz p2.jpg").c_str()), 0);
+    writeFile(cli.dir / "evil.py",
+              "import zipfile,sys\nz=zipfile.ZipFile(sys.argv[1],'w')\n"
+              "z.writestr('../../escaped.jpg', open(sys.argv[2],'rb').read())\n"
+              "z.writestr('ok.jpg', open(sys.argv[2],'rb').read())\nz.close()\n");
+    ASSERT_EQ(std::system(("python3 '" + cli.dir / "evil.py" + "' '" + cli.dir / "evil.cbz" + "' '" +
+                           cli.dir / "c/p1.jpg" + "'").c_str()),
+              0);
+    EXPECT_EQ(cli.run({"--title", "T", "--author", "A", "--output", cli.dir / "out",
+                       cli.dir / "plain.cbz", cli.dir / "locked.cbz", cli.dir / "evil.cbz"}),
+              0);
+    EXPECT_EQ(cli.err.rfind("warning: page 2: " + cli.dir / "locked.cbz" + " \u203A p2.jpg: ", 0), 0u)
+        << cli.err;
+    EXPECT_EQ(pagePictures(cli.dir / "out/T.epub"),
+              (std::vector<std::string>{"p1.jpg", "p2.jpg", "ok.jpg"}))
+        << "the locked page stays, without its image; the escaping member is no page";
+    EXPECT_EQ(bookMember(cli.dir / "out/T.epub", "OEBPS/p2.jpg"), "");
+    EXPECT_FALSE(platform::pathExists(cli.dir / "escaped.jpg"));
+    EXPECT_FALSE(platform::pathExists(cli.dir / "epubfiles/escaped.jpg"));
+
+    // An archive that cannot be opened stops before anything is written.
+    writeFile(cli.dir / "broken.cbr", "Rar!\x1A\x07 nothing more");
+    EXPECT_EQ(cli.run({"--title", "U", "--author", "A", "--output", cli.dir / "out",
+                       cli.dir / "broken.cbr"}),
+              1);
+    EXPECT_EQ(cli.err.rfind("pagelume: " + cli.dir / "broken.cbr" + ": ", 0), 0u) << cli.err;
+    EXPECT_FALSE(platform::pathExists(cli.dir / "out/U.epub"));
+}
+
+TEST(CommandLine, EachMakesOneBookPerSourceAndSumsUp) {
+    Cli cli;
+    const std::string jpeg = test::makeJpeg(8, 8, [](int, int) { return 0u; });
+    writeFile(cli.dir / "a/ComicInfo.xml", "<ComicInfo><Title>First</Title><Writer>Ann</Writer></ComicInfo>");
+    writeFile(cli.dir / "a/p1.jpg", jpeg);
+    ASSERT_EQ(std::system(zipOf(cli.dir / "a", "../one.cbz", "p1.jpg ComicInfo.xml").c_str()), 0);
+    writeFile(cli.dir / "b/p1.jpg", jpeg);
+    ASSERT_EQ(std::system(("cd '" + cli.dir / "b" + "' && tar cf ../two.cbt p1.jpg").c_str()), 0);
+    writeFile(cli.dir / "Third Volume/p1.jpg", jpeg);
+    std::filesystem::create_directory(cli.dir / "empty");
+
+    EXPECT_EQ(cli.run({"--each", "--title", "T", "--output", cli.dir / "out", cli.dir / "one.cbz"}), 2);
+
+    // Without --author only the archive that names its writer is built.
+    EXPECT_EQ(cli.run({"--each", "--output", cli.dir / "out", cli.dir / "one.cbz",
+                       cli.dir / "two.cbt"}),
+              1);
+    EXPECT_NE(cli.err.find(cli.dir / "two.cbt" + ": Please set the author name!"), std::string::npos);
+    EXPECT_NE(cli.err.find("\n1 book built, 1 skipped, 0 failed\n"), std::string::npos) << cli.err;
+
+    EXPECT_EQ(cli.run({"--each", "--yes", "--author", "Bo", "--output", cli.dir / "out",
+                       cli.dir / "one.cbz", cli.dir / "empty", cli.dir / "two.cbt",
+                       cli.dir / "Third Volume/"}),
+              1);
+    EXPECT_NE(cli.err.find("Book 4 of 4: " + cli.dir / "Third Volume/"), std::string::npos);
+    EXPECT_NE(cli.err.find("3 books built, 0 skipped, 1 failed"), std::string::npos) << cli.err;
+    for (const char* book : {"First.epub", "two.epub", "Third Volume.epub"})
+        EXPECT_TRUE(platform::fileExists(cli.dir / "out/" + book)) << book;
+    EXPECT_NE(bookMember(cli.dir / "out/First.epub", "OEBPS/fb.opf").find(">Bo</dc:creator>"),
+              std::string::npos)
+        << "--author wins over the archive's writer";
 }
 
 }  // namespace

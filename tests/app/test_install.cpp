@@ -189,7 +189,7 @@ TEST_F(Installed, DesktopEntryMetadataAndManualPassTheirCheckers) {
     EXPECT_FALSE(contains(report, "error:") || contains(report, "warning:")) << report;
     const std::string entry = readFile(desktop);
     for (const char* line : {"\nName=Pagelume\n", "\nExec=pagelume --gui %F\n",
-                             "\nMimeType=image/png;\n", "\nCategories=Graphics;Office;\n"})
+                             "\nMimeType=image/png;image/jpeg;image/gif;application/vnd.comicbook+zip;application/vnd.comicbook-rar;application/x-cb7;application/x-cbt;\n", "\nCategories=Graphics;Office;\n"})
         EXPECT_TRUE(contains(entry, line)) << line;
     EXPECT_TRUE(contains(entry, "\nIcon=" + kId + "\n"));
 

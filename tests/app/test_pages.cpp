@@ -10,6 +10,7 @@
 #include <QToolTip>
 
 #include "app/Unit1.h"
+#include "app/startup.h"
 #include "fake_desktop.h"
 #include "support/tempdir.h"
 #include "ui/qt_app.h"
@@ -130,6 +131,54 @@ TEST_F(PagesTest, AddFolderAppendsItsPngFilesInNaturalOrder) {
     EXPECT_EQ(list()->rowCount(), 4);
     ASSERT_EQ(desktop.errors.size(), 1u);
     EXPECT_TRUE(desktop.errors[0].text.startsWith("Unable to read the folder "));
+}
+
+TEST_F(PagesTest, ImagesAndComicArchivesBecomePagesAndComicInfoFillsOnlyEmptyFields) {
+    file("c/pages/p10.jpg");
+    file("c/pages/p9.gif");
+    writeFile(exe / "c/ComicInfo.xml", "<ComicInfo><Title>Dusk</Title><Writer>Ann</Writer></ComicInfo>");
+    ASSERT_EQ(std::system(("cd '" + exe / "c" + "' && zip -q -r ../book.cbz pages ComicInfo.xml").c_str()), 0);
+    form.Edit2->setText("Typed");
+    add({qfile("scan.JPG"), QString::fromStdString(exe / "book.cbz")});
+    const std::string cbz = exe / "book.cbz \u203A pages/";
+    EXPECT_EQ(rows(), (Rows{"1:" + exe / "scan.JPG", "2:" + cbz + "p9.gif", "3:" + cbz + "p10.jpg"}));
+    EXPECT_EQ(form.Edit1->text(), "Dusk");
+    EXPECT_EQ(form.Edit2->text(), "Typed") << "never over what the user typed";
+    EXPECT_EQ(form.page(2), (pages::Page{exe / "book.cbz", "pages/p10.jpg"}));
+
+    // Dropped: the archive opens where it lands; a folder without pages adds
+    // nothing at all and says why.
+    std::filesystem::create_directory(exe / "empty");
+    dropUrls({QUrl::fromLocalFile(QString::fromStdString(exe / "book.cbz"))}, rowCentre(0));
+    EXPECT_EQ(rows()[1], "2:" + cbz + "p10.jpg");
+    EXPECT_EQ(list()->rowCount(), 5);
+    dropUrls({QUrl::fromLocalFile(qfile("new.png")),
+              QUrl::fromLocalFile(QString::fromStdString(exe / "empty"))},
+             rowCentre(0));
+    EXPECT_EQ(list()->rowCount(), 5);
+    ASSERT_EQ(desktop.errors.size(), 1u);
+    EXPECT_EQ(desktop.errors[0].text.toStdString(),
+              exe / "empty" + ": not a comic archive or folder of page images.");
+}
+
+TEST_F(PagesTest, StartPagesOpenFoldersAndKeepTheBytesOfTheirNames) {
+    const std::string latin1 = exe / "in/caf\xE9.png";  // not UTF-8
+    writeFile(latin1, "x");
+    file("in/p2.png");
+    addStartPages(form, {exe / "in"});
+    ASSERT_EQ(form.pageCount(), 2);
+    EXPECT_EQ(form.page(1).file, latin1) << "read from its real bytes";
+    EXPECT_TRUE(list()->rowPath(1).endsWith(QStringLiteral("caf\uFFFD.png"))) << "shown as it can be";
+
+    form.Edit1->setText("T");
+    form.Edit2->setText("A");
+    form.LabeledEdit4->setText(QString::fromStdString(exe / "out"));
+    form.PNGButton4Click();
+    EXPECT_TRUE(desktop.errors.empty());
+    const std::string listing = exe / "listing.txt";
+    std::system(("unzip -l '" + exe / "out/T.epub" + "' > '" + listing + "'").c_str());
+    EXPECT_NE(test::readFile(listing).find("OEBPS/caf_.png"), std::string::npos)
+        << test::readFile(listing);
 }
 
 TEST_F(PagesTest, FilesFromAFileManagerGoBeforeTheRowOrAtTheEnd) {
