@@ -206,8 +206,10 @@ void TForm1::ListView1DragDrop(QObject* source, QPoint pos) {
     if (target < 0 || draggedRow_ < 0 || draggedRow_ >= ListView1->rowCount())
         return;
     // The row lands just before the target: a row from above ends one higher.
+    // It arrives as a new row would, not selected.
     const int to = draggedRow_ < target ? target - 1 : target;
     ListView1->pageModel().movePage(draggedRow_, to);
+    ListView1->setRowSelected(to, false);
     draggedRow_ = -1;
 }
 
@@ -215,7 +217,7 @@ void TForm1::AddFolder1Click() {
     const QString folder = desktop_.chooseFolder(this, QString());
     if (folder.isEmpty())
         return;
-    addPages(ListView1->rowCount(), {systemPath(folder)}, false);
+    ListView1->insertPages(ListView1->rowCount(), pages::pagesFromFolder(systemPath(folder)));
 }
 
 void TForm1::SortByName1Click() {

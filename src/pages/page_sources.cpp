@@ -78,14 +78,20 @@ bool isComicArchive(const std::string& path) {
            (hasArchiveExtension(platform::fileNamePart(path)) && !isImageKind(kind));
 }
 
+std::vector<Page> pagesFromFolder(const std::string& dir) {
+    std::vector<Page> pages;
+    for (std::string& f : imageFilesIn(dir))
+        pages.push_back(Page{std::move(f), {}});
+    if (pages.empty())
+        throw ENotPageSource(noPagesMessage(dir));
+    return pages;
+}
+
 SourcePages pagesFrom(const std::string& path, bool imagesOnly) {
     SourcePages source;
     if (platform::directoryExists(path)) {
         source.expanded = true;
-        for (std::string& f : imageFilesIn(path))
-            source.pages.push_back(Page{std::move(f), {}});
-        if (source.pages.empty())
-            throw ENotPageSource(noPagesMessage(path));
+        source.pages = pagesFromFolder(path);
     } else if (isComicArchive(path)) {
         source.expanded = true;
         ArchiveListing listing = listArchive(path);

@@ -31,6 +31,10 @@ struct SourcePages {
     bool expanded = false;  // a folder or an archive, not a single file
 };
 
+// The page images of a folder, as pages. Throws EInOutError when it is no
+// folder that can be read, ENotPageSource when it holds no page image.
+std::vector<Page> pagesFromFolder(const std::string& dir);
+
 // What one path given as pages stands for. A folder or an archive without a
 // page image throws ENotPageSource ("<path>: not a comic archive or folder of
 // page images", or libarchive's reason); any other file is one page, as it

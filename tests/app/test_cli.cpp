@@ -187,8 +187,8 @@ TEST(CommandLine, FoldersStandForTheirPngFilesAndSortOrdersAllPages) {
               (std::vector<std::string>{"a9.png", "a10.png", "p1.PNG", "p2.png", "p10.png"}));
 
     std::filesystem::create_directory(cli.dir / "empty");
-    EXPECT_EQ(cli.run(with({cli.dir / "empty"})), 2) << "a folder without pages gives no pages";
-    EXPECT_NE(cli.err.find("no pages given"), std::string::npos);
+    EXPECT_EQ(cli.run(with({cli.dir / "empty"})), 1) << "a folder without pages is named";
+    EXPECT_EQ(cli.err, "pagelume: " + cli.dir / "empty" + ": not a comic archive or folder of page images\n");
     EXPECT_EQ(cli.run({"--help"}), 0);
     EXPECT_NE(cli.out.find("--sort"), std::string::npos);
 }
