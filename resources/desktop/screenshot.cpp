@@ -3,13 +3,16 @@
 //   cmake --build build --target pagelume_screenshot
 //   HOME=/home/mara QT_QPA_PLATFORM=offscreen build/pagelume_screenshot
 //       resources/desktop/screenshot.png /home/mara/Scans/Lighthouse     (one line)
-// PAGES_DIR receives the sample pages (the page list shows their paths; remove
-// them afterwards); HOME gives the save folder shown.
+// PAGES_DIR receives the sample pages, three JPEG scans and a comic archive of
+// four more (made with Info-ZIP's zip); the page list shows their paths, so
+// remove them afterwards. HOME gives the save folder shown.
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProcess>
 #include <iostream>
 
 #include "app/Unit1.h"
@@ -62,31 +65,59 @@ int main(int argc, char** argv) {
     QuietDesktop desktop;
     pagelume::app::TForm1 form(pagelume::app::ProgramPaths(QDir::tempPath().toStdString()),
                                desktop);
+    QStringList members;
     for (int n = 1; n <= 7; ++n) {
-        const QString file = dir + QString("/lighthouse-%1.png").arg(n, 2, 10, QChar('0'));
-        if (!samplePage(n).save(file)) {
-            std::cerr << "cannot write " << file.toStdString() << "\n";
+        const QString name = QString("lighthouse-%1.jpg").arg(n, 2, 10, QChar('0'));
+        if (!samplePage(n).save(dir + "/" + name, "JPEG", 90)) {
+            std::cerr << "cannot write " << name.toStdString() << "\n";
             return 1;
         }
-        form.ListView1->appendRow(file);
+        if (n > 3)
+            members << name;
     }
+    const QString archive = dir + "/lighthouse-part-2.cbz";
+    QFile::remove(archive);
+    if (QProcess::execute("zip", QStringList{"-q", "-j", archive} + [&] {
+            QStringList paths;
+            for (const QString& m : members)
+                paths << dir + "/" + m;
+            return paths;
+        }()) != 0) {
+        std::cerr << "zip failed\n";
+        return 1;
+    }
+    QStringList pages;
+    for (int n = 1; n <= 3; ++n)
+        pages << dir + QString("/lighthouse-%1.jpg").arg(n, 2, 10, QChar('0'));
+    pages << archive;
     form.Edit1->setText("The Lighthouse Keeper");
     form.Edit2->setText("Mara Lind");
-    form.LabeledEdit3->setText(dir + "/lighthouse-01.png");
+    form.addPages(0, [&] {
+        std::vector<std::string> paths;
+        for (const QString& p : pages)
+            paths.push_back(QFile::encodeName(p).toStdString());
+        return paths;
+    }(), false);
+    for (const QString& m : members)
+        QFile::remove(dir + "/" + m);
+    form.LabeledEdit3->setText(dir + "/lighthouse-01.jpg");
     form.LabeledEdit4->setText(QDir::homePath() + "/Books");
     form.show();
-    form.ListView1->setRowSelected(1, true);
+    form.ListView1->setRowSelected(4, true);
     form.ListView1Click();
     app.processEvents();
 
     // Outside the window's rounded outline the picture stays transparent.
-    QImage shot(form.size(), QImage::Format_ARGB32);
+    // At the screen's own resolution (QT_SCALE_FACTOR) when it is not 1.
+    const QPixmap grabbed = form.grab();
+    QImage shot(grabbed.size(), QImage::Format_ARGB32);
+    shot.setDevicePixelRatio(grabbed.devicePixelRatio());
     shot.fill(Qt::transparent);
     {
         QPainter p(&shot);
         if (!form.mask().isEmpty())
             p.setClipRegion(form.mask());
-        p.drawPixmap(0, 0, form.grab());
+        p.drawPixmap(0, 0, grabbed);
     }
     if (!shot.save(argv[1])) {
         std::cerr << "cannot write " << argv[1] << "\n";
