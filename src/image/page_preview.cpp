@@ -292,20 +292,22 @@ Size fitInside(int width, int height, int boxWidth, int boxHeight) {
     return {std::clamp(w, 1, boxWidth), boxHeight};
 }
 
-DrawSurface previewPage(const std::string& bytes, int boxWidth, int boxHeight, uint32_t background) {
+DrawSurface decodePage(const std::string& bytes, int boxWidth, int boxHeight) {
     const auto* head = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto starts = [&](std::initializer_list<unsigned char> magic) {
         return bytes.size() >= magic.size() && std::equal(magic.begin(), magic.end(), head);
     };
-    DrawSurface page;
     if (starts({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}))
-        page = decodePng(bytes, boxWidth, boxHeight);
-    else if (starts({0xFF, 0xD8, 0xFF}))
-        page = decodeJpeg(bytes, boxWidth, boxHeight);
-    else if (starts({'G', 'I', 'F', '8', '7', 'a'}) || starts({'G', 'I', 'F', '8', '9', 'a'}))
-        page = decodeGif(bytes, boxWidth, boxHeight);
-    else
-        throw ENotAPageImage("not a PNG, JPEG or GIF image");
+        return decodePng(bytes, boxWidth, boxHeight);
+    if (starts({0xFF, 0xD8, 0xFF}))
+        return decodeJpeg(bytes, boxWidth, boxHeight);
+    if (starts({'G', 'I', 'F', '8', '7', 'a'}) || starts({'G', 'I', 'F', '8', '9', 'a'}))
+        return decodeGif(bytes, boxWidth, boxHeight);
+    throw ENotAPageImage("not a PNG, JPEG or GIF image");
+}
+
+DrawSurface previewPage(const std::string& bytes, int boxWidth, int boxHeight, uint32_t background) {
+    const DrawSurface page = decodePage(bytes, boxWidth, boxHeight);
     DrawSurface pane(boxWidth, boxHeight, background);
     const int left = (boxWidth - page.width()) / 2, top = (boxHeight - page.height()) / 2;
     for (int y = 0; y < page.height() && top + y < boxHeight; ++y)

@@ -22,6 +22,10 @@ struct Size {
 };
 Size fitInside(int width, int height, int boxWidth, int boxHeight);
 
+// The page fitted inside boxWidth x boxHeight (fitInside), decoded as
+// previewPage does; for thumbnails and larger views of a page.
+DrawSurface decodePage(const std::string& bytes, int boxWidth, int boxHeight);
+
 // A pane of boxWidth x boxHeight filled with background, the page fitted
 // inside it with its proportions kept and centred. The page's kind comes from
 // its first bytes: PNG through our decoder (its exceptions leave as they
