@@ -8,17 +8,15 @@
 #include <cerrno>
 #include <climits>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "epub/archive_request.h"
 #include "epub/book_identifier.h"
 #include "epub/book_layout.h"
+#include "epub/book_writer.h"
 #include "epub/image_namer.h"
-#include "epub/navigation_document.h"
-#include "epub/package_document.h"
-#include "epub/page_wrapper.h"
 #include "epub/staging_lock.h"
-#include "epub/stylesheet.h"
 #include "epub/texts.h"
 #include "platform/files.h"
 #include "platform/shortdate.h"
@@ -244,16 +242,15 @@ RunResult ConversionRun::run() {
     host_.progress(RunStage::Copying, 0, imagesTotal_);
     BookLayout layout;
     layout.pageCount = n;
-    layout.strict = book_.strict();
+    const std::unique_ptr<BookWriter> writer = makeBookWriter(book_, contentDir_);
+    layout.strict = writer->validated();
     const std::string title = book_.title();
     ImageNamer namer(n, layout.strict);
     for (int i = 0; i < n; ++i) {
         const std::string source = book_.pagePath(i);
         const ImageName image = namer.nameFor(source);
-        const StrictWrapper strict{title, "Page " + std::to_string(i + 1)};
-        writePageWrapper(contentDir_ + "/page" + std::to_string(i + 1) + ".html", image.name,
-                         layout.strict ? &strict : nullptr);
         copyImage(i + 1, source, image.name, image.first);
+        writer->writePage(i + 1, image.name, source);
         if (auto type = mediaTypes_.find(image.name); image.first && type != mediaTypes_.end())
             layout.images.push_back({image.name, type->second});
         pageImages_.push_back(image.name);
@@ -262,16 +259,15 @@ RunResult ConversionRun::run() {
     if (!coverPath.empty()) {
         const ImageName image = namer.nameFor(coverPath);
         coverName_ = image.name;
-        const StrictWrapper strict{title, "Cover"};
-        writePageWrapper(contentDir_ + "/cover.html", image.name, layout.strict ? &strict : nullptr);
         copyImage(0, coverPath, image.name, image.first);
+        writer->writeCover(image.name, coverPath);
         // The cover's image has its own item.
         std::erase_if(layout.images, [&](const BookImage& i) { return i.name == image.name; });
         if (layout.strict)
             layout.coverMediaType = imageMediaType(contentDir_ + "/" + image.name);
     }
     layout.coverName = coverName_;
-    writeStylesheet(contentDir_);
+    writer->writeStylesheet();
 
     if (layout.strict) {
         layout.date = platform::isoDateString();
@@ -279,11 +275,15 @@ RunResult ConversionRun::run() {
     } else {
         layout.date = platform::shortDateString();
     }
-    writePackageDocument(book_, contentDir_, layout);
-    writeNavigationDocument(book_, contentDir_, layout);
+    writer->writePackage(layout);
+    writer->writeNavigation(layout);
 
-    if (!checkFields() || (book_.strict() && !checkImageFormats()))
+    if (!checkFields() || (layout.strict && !checkImageFormats()))
         return RunResult::Stopped;
+    if (const std::string problem = writer->problem(); !problem.empty()) {
+        host_.showMessage(problem, texts::kNoteCaption);
+        return RunResult::Stopped;
+    }
 
     const std::string savePath = book_.savePath();
     platform::createDirectories(savePath);

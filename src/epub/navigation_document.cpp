@@ -51,14 +51,16 @@ void writeNavigationDocument(const BookSource& book, const std::string& contentD
     ncx->AddElement("docAuthor")->AddElement("text")->SetTextContent(book.author());
 
     xml::TXMLNode* navMap = ncx->AddElement("navMap");
+    // A strict book's contents read as the images' alternative texts do.
     int k = 0;
     if (layout.coverName) {
-        addNavPoint(navMap, "cover", 1, "cover", "cover.html");
+        addNavPoint(navMap, "cover", 1, layout.strict ? "Cover" : "cover", "cover.html");
         k = 1;
     }
     for (int n = 1; n <= layout.pageCount; ++n) {
         const std::string page = "page" + std::to_string(n);
-        addNavPoint(navMap, page, n + k, page, page + ".html");
+        const std::string label = layout.strict ? "Page " + std::to_string(n) : page;
+        addNavPoint(navMap, page, n + k, label, page + ".html");
     }
 
     doc.SaveDocument(contentDir + "/fb.ncx");

@@ -33,5 +33,7 @@ inline constexpr const char* kNotInstalledEnd = " is missing or damaged.";
 // "Page N" or kCoverNotAnImage, + kNotAnImage + path (strict books only).
 inline constexpr const char* kNotAnImage = " is not a PNG, JPEG or GIF image: ";
 inline constexpr const char* kCoverNotAnImage = "The cover";
+// "Page N" or "Cover", + kSizeUnreadable + path (fixed-layout books only).
+inline constexpr const char* kSizeUnreadable = ": the size of its image cannot be read: ";
 
 }  // namespace pagelume::texts

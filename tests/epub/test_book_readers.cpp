@@ -146,7 +146,7 @@ protected:
             book.pages.push_back(add(p));
         if (cover)
             book.cover = add(*cover);
-        book.strictBook = strict;
+        book.bookKind = strict ? BookKind::Strict : BookKind::Default;
         book.titleText = title;
         book.save = dir / "out";
         test::FakeHost host;
