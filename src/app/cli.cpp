@@ -17,7 +17,7 @@ namespace {
 
 const char* kUsage =
     "Usage: pagelume [--title T] [--author A] [--cover FILE] [--output DIR] [--yes] [--sort]\n"
-    "                [--strict] [--quiet] PAGE...\n"
+    "                [--strict | --fixed-layout [--right-to-left]] [--quiet] PAGE...\n"
     "       pagelume            (no arguments: opens the window)\n"
     "       pagelume --gui [FILE...]   opens the window with FILE... as its pages\n"
     "       pagelume --paths           shows the settings file and staging folder in use\n"
@@ -34,6 +34,9 @@ const char* kUsage =
     "  --sort         put all pages in natural order of their paths\n"
     "  --strict       make a strict book, for e-book stores and validators (every\n"
     "                 page a PNG, JPEG or GIF image)\n"
+    "  --fixed-layout make a fixed-layout EPUB 3 book: every page fills the screen,\n"
+    "                 two pages side by side in landscape (checked as --strict is)\n"
+    "  --right-to-left  with --fixed-layout: pages turn to the left (manga)\n"
     "  --help         show this text\n"
     "  --version      show the program's version\n"
     "\n"
@@ -49,6 +52,8 @@ struct Options {
     bool quiet = false;
     bool sort = false;
     bool strict = false;
+    bool fixedLayout = false;
+    bool rightToLeft = false;
     std::vector<std::string> pages;
 };
 
@@ -61,7 +66,12 @@ public:
     std::string author() const override { return o_.author; }
     std::string coverPath() const override { return o_.cover; }
     std::string savePath() const override { return o_.output; }
-    bool strict() const override { return o_.strict; }
+    epub::BookKind kind() const override {
+        return o_.fixedLayout ? epub::BookKind::FixedLayout
+               : o_.strict    ? epub::BookKind::Strict
+                              : epub::BookKind::Default;
+    }
+    bool rightToLeft() const override { return o_.rightToLeft; }
 
 private:
     const Options& o_;
@@ -167,6 +177,10 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
             o.sort = true;
         } else if (a == "--strict") {
             o.strict = true;
+        } else if (a == "--fixed-layout") {
+            o.fixedLayout = true;
+        } else if (a == "--right-to-left") {
+            o.rightToLeft = true;
         } else {
             std::string name = a, value;
             bool inlineValue = false;
@@ -193,6 +207,15 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
             }
             *target = value;
         }
+    }
+    // One kind of book at a time; the reading direction is a fixed layout's.
+    if (o.strict && o.fixedLayout) {
+        problem = "--strict and --fixed-layout cannot be combined";
+        return false;
+    }
+    if (o.rightToLeft && !o.fixedLayout) {
+        problem = "--right-to-left needs --fixed-layout";
+        return false;
     }
     return true;
 }

@@ -82,6 +82,11 @@ image::PixelSize largest(const std::vector<image::PixelSize>& sizes) {
 
 }  // namespace
 
+std::string pageDocumentName(int page) {
+    return page == 0 ? "cover" + std::string(kPageExtension)
+                     : "page" + std::to_string(page) + kPageExtension;
+}
+
 std::vector<Spread> pageSpreads(const std::vector<image::PixelSize>& spine, bool rightToLeft) {
     const Spread first = rightToLeft ? Spread::Left : Spread::Right;
     std::vector<Spread> spreads;
@@ -162,12 +167,11 @@ void writeFixedLayoutPackage(const BookSource& book, const std::string& contentD
     addItem("ncx", "fb.ncx", "application/x-dtbncx+xml");
     addItem("nav", kNavDocument, "application/xhtml+xml", "nav");
     if (coverName) {
-        addItem("cover", "cover.html", "application/xhtml+xml");
+        addItem("cover", pageDocumentName(0), "application/xhtml+xml");
         addItem("cover-image", imageReference(*coverName), layout.coverMediaType, "cover-image");
     }
     for (int n = 1; n <= layout.pageCount; ++n) {
-        const std::string page = "page" + std::to_string(n);
-        addItem(page, page + ".html", "application/xhtml+xml");
+        addItem("page" + std::to_string(n), pageDocumentName(n), "application/xhtml+xml");
     }
     int k = 0;
     for (const BookImage& image : layout.images)
@@ -207,16 +211,16 @@ void writeNavDocument(const BookSource& book, const std::string& contentDir,
         addText(list->AddElement("li"), "a", label, {{"href", href}});
     };
     if (layout.coverName)
-        addEntry(contents, "cover.html", "Cover");
+        addEntry(contents, pageDocumentName(0), "Cover");
     for (int n = 1; n <= layout.pageCount; ++n)
-        addEntry(contents, "page" + std::to_string(n) + ".html", "Page " + std::to_string(n));
+        addEntry(contents, pageDocumentName(n), "Page " + std::to_string(n));
 
     // The printed page numbers, for readers that show or jump to them.
     xml::TXMLNode* pageList =
         addElement(body, "nav", {{"epub:type", "page-list"}, {"hidden", "hidden"}});
     xml::TXMLNode* numbers = pageList->AddElement("ol");
     for (int n = 1; n <= layout.pageCount; ++n)
-        addEntry(numbers, "page" + std::to_string(n) + ".html", std::to_string(n));
+        addEntry(numbers, pageDocumentName(n), std::to_string(n));
 
     doc.SaveDocument(contentDir + "/" + kNavDocument);
 }

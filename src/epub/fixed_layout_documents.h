@@ -19,6 +19,11 @@ struct FixedLayoutPages {
     std::vector<image::PixelSize> pages;    // page N at N - 1
 };
 
+// The pages are XHTML documents of EPUB 3, which readers and validators
+// know by this extension: "cover.xhtml" (page 0), "page1.xhtml", ...
+inline constexpr const char* kPageExtension = ".xhtml";
+std::string pageDocumentName(int page);
+
 // Where a spine item stands when a reader shows two pages side by side.
 enum class Spread { None, Left, Right, Center };
 

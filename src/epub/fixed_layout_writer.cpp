@@ -21,6 +21,11 @@ std::optional<image::PixelSize> FixedLayoutWriter::writeOne(const std::string& f
                                                             const std::string& imageName,
                                                             const std::string& sourcePath,
                                                             const std::string& what) {
+    // The book's own pages would take the place of such an image.
+    if (platform::asciiUpper(imageName).ends_with(".XHTML")) {
+        noteProblem(what + texts::kNamedLikeAPage + sourcePath);
+        return std::nullopt;
+    }
     // The copy, not the source: it is what the book holds.
     const auto size = image::readImageSize(contentDir_ + "/" + imageName);
     if (!size) {
@@ -40,12 +45,12 @@ std::optional<image::PixelSize> FixedLayoutWriter::writeOne(const std::string& f
 void FixedLayoutWriter::writePage(int page, const std::string& imageName,
                                   const std::string& sourcePath) {
     const std::string number = std::to_string(page);
-    const auto size = writeOne("page" + number + ".html", imageName, sourcePath, "Page " + number);
+    const auto size = writeOne(pageDocumentName(page), imageName, sourcePath, "Page " + number);
     pages_.pages.push_back(size.value_or(image::PixelSize{1, 1}));
 }
 
 void FixedLayoutWriter::writeCover(const std::string& imageName, const std::string& sourcePath) {
-    pages_.cover = writeOne("cover.html", imageName, sourcePath, "Cover")
+    pages_.cover = writeOne(pageDocumentName(0), imageName, sourcePath, "Cover")
                        .value_or(image::PixelSize{1, 1});
 }
 
@@ -61,7 +66,7 @@ void FixedLayoutWriter::writePackage(const BookLayout& layout) {
 // fb.ncx stays for the reading systems that know only EPUB 2.
 void FixedLayoutWriter::writeNavigation(const BookLayout& layout) {
     writeNavDocument(book_, contentDir_, layout);
-    writeNavigationDocument(book_, contentDir_, layout);
+    writeNavigationDocument(book_, contentDir_, layout, kPageExtension);
 }
 
 }  // namespace pagelume::epub
