@@ -244,6 +244,10 @@ void writeFixedLayoutPage(const std::string& path, const std::string& title,
     doc.SaveDocument(path);
 }
 
+// In a reader of fixed layouts the page is as large as its image, so the
+// image fills it unscaled; a reader that lays pages out as reflowable ones
+// (mupdf, for one) fits the image into its screen instead, as in the other
+// kinds of book, rather than cut it.
 const char* const kFixedLayoutStylesheet =
     "@page {\r\n"
     "\tmargin: 0;\r\n"
@@ -251,13 +255,18 @@ const char* const kFixedLayoutStylesheet =
     "html, body {\r\n"
     "\tmargin: 0;\r\n"
     "\tpadding: 0;\r\n"
-    "\toverflow: hidden;\r\n"
     "}\r\n"
     "img {\r\n"
     "\tdisplay: block;\r\n"
-    "\tmargin: 0;\r\n"
+    "\tmargin: 0 auto;\r\n"
     "\tpadding: 0;\r\n"
     "\tborder: 0;\r\n"
+    "\tmax-width: 100%;\r\n"
+    "}\r\n"
+    "@media (min-height: 1px) {\r\n"
+    "\timg {\r\n"
+    "\t\tmax-height: 100vh;\r\n"
+    "\t}\r\n"
     "}\r\n";
 
 }  // namespace pagelume::epub
