@@ -244,10 +244,11 @@ void writeFixedLayoutPage(const std::string& path, const std::string& title,
     doc.SaveDocument(path);
 }
 
-// In a reader of fixed layouts the page is as large as its image, so the
-// image fills it unscaled; a reader that lays pages out as reflowable ones
-// (mupdf, for one) fits the image into its screen instead, as in the other
-// kinds of book, rather than cut it.
+// The page is as large as its image and the reader scales the whole page,
+// so the image keeps the size its attributes give it. Nothing may be sized
+// by the screen: a reader's frame (and so 100vh) can be smaller than the page
+// it scales into it, and the image would come out squashed. mupdf, which
+// lays the pages out as reflowable ones, shrinks a large image on its own.
 const char* const kFixedLayoutStylesheet =
     "@page {\r\n"
     "\tmargin: 0;\r\n"
@@ -258,15 +259,9 @@ const char* const kFixedLayoutStylesheet =
     "}\r\n"
     "img {\r\n"
     "\tdisplay: block;\r\n"
-    "\tmargin: 0 auto;\r\n"
+    "\tmargin: 0;\r\n"
     "\tpadding: 0;\r\n"
     "\tborder: 0;\r\n"
-    "\tmax-width: 100%;\r\n"
-    "}\r\n"
-    "@media (min-height: 1px) {\r\n"
-    "\timg {\r\n"
-    "\t\tmax-height: 100vh;\r\n"
-    "\t}\r\n"
     "}\r\n";
 
 }  // namespace pagelume::epub
