@@ -236,19 +236,20 @@ void writeFixedLayoutPage(const std::string& path, const std::string& title,
     addElement(head, "meta",
                {{"name", "viewport"}, {"content", "width=" + sizeText(size, ", height=")}});
     addElement(head, "link", {{"href", "stylesheet.css"}, {"type", "text/css"}, {"rel", "stylesheet"}});
-    addElement(html->AddElement("body"), "img",
-               {{"src", imageReference(imageName)},
-                {"alt", alt},
-                {"width", std::to_string(size.width)},
-                {"height", std::to_string(size.height)}});
+    // No width and height: the image's own size is the page's, and a reader
+    // that lays the page out as a reflowable one (mupdf) fits it to its
+    // screen only when nothing fixes its size.
+    addElement(html->AddElement("body"), "img", {{"src", imageReference(imageName)}, {"alt", alt}});
     doc.SaveDocument(path);
 }
 
 // The page is as large as its image and the reader scales the whole page,
-// so the image keeps the size its attributes give it. Nothing may be sized
-// by the screen: a reader's frame (and so 100vh) can be smaller than the page
-// it scales into it, and the image would come out squashed. mupdf, which
-// lays the pages out as reflowable ones, shrinks a large image on its own.
+// so the image keeps its own size. Nothing may be sized by the screen: a
+// reader's frame (and so 100vh) can be smaller than the page it scales into
+// it, and the image would come out squashed. Some readers fit every image
+// into their frame all the same (Foliate); the rule that outranks theirs
+// limits it by the page instead, which it fills anyway. mupdf, which lays the
+// pages out as reflowable ones, fits a large image into its screen itself.
 const char* const kFixedLayoutStylesheet =
     "@page {\r\n"
     "\tmargin: 0;\r\n"
@@ -262,6 +263,10 @@ const char* const kFixedLayoutStylesheet =
     "\tmargin: 0;\r\n"
     "\tpadding: 0;\r\n"
     "\tborder: 0;\r\n"
+    "}\r\n"
+    "html body img {\r\n"
+    "\tmax-width: 100% !important;\r\n"
+    "\tmax-height: 100% !important;\r\n"
     "}\r\n";
 
 }  // namespace pagelume::epub
