@@ -235,7 +235,8 @@ void writeFixedLayoutPage(const std::string& path, const std::string& title,
     addText(head, "title", title);
     addElement(head, "meta",
                {{"name", "viewport"}, {"content", "width=" + sizeText(size, ", height=")}});
-    addElement(head, "link", {{"href", "stylesheet.css"}, {"type", "text/css"}, {"rel", "stylesheet"}});
+    addElement(head, "link",
+               {{"href", "stylesheet.css"}, {"type", "text/css"}, {"rel", "stylesheet"}});
     // No width and height: the image's own size is the page's, and a reader
     // that lays the page out as a reflowable one (mupdf) fits it to its
     // screen only when nothing fixes its size.

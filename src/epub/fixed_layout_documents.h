@@ -14,7 +14,7 @@ namespace pagelume::epub {
 // pixel size of every page, which is the size of its screen.
 struct FixedLayoutPages {
     bool rightToLeft = false;
-    std::string modified;                  // dcterms:modified, "YYYY-MM-DDThh:mm:ssZ"
+    std::string modified;                   // dcterms:modified, "YYYY-MM-DDThh:mm:ssZ"
     std::optional<image::PixelSize> cover;  // with a cover
     std::vector<image::PixelSize> pages;    // page N at N - 1
 };

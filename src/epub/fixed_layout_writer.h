@@ -26,7 +26,8 @@ private:
     // The page's size, or nothing (and the problem noted) when it has none
     // or its document cannot be saved.
     std::optional<image::PixelSize> writeOne(const std::string& file, const std::string& imageName,
-                                             const std::string& sourcePath, const std::string& what);
+                                             const std::string& sourcePath,
+                                             const std::string& what);
     void noteProblem(std::string text);
 
     const BookSource& book_;
