@@ -158,7 +158,8 @@ TEST_F(FormTest, TheSavePathSurvivesARestartAndOtherLinesStay) {
         f->LabeledEdit4->setText("/books/out");
         f->FormDestroy();
     }
-    EXPECT_EQ(readFile(exe / "config.ini"), "[Options]\nSavePath=/books/out\nStrictEpub=0\nBookKind=default\nRightToLeft=0\n");
+    EXPECT_EQ(readFile(exe / "config.ini"),
+              "[Options]\nSavePath=/books/out\nStrictEpub=0\nBookKind=default\nRightToLeft=0\n");
     writeFile(exe / "config.ini",
               "# mine\r\n[Options]\r\nSavePath=/books/out\r\nZoom=2\r\nStrictEpub=0\r\n"
               "BookKind=default\r\nRightToLeft=0\r\n");
