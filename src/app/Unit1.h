@@ -79,7 +79,8 @@ public:
     std::string author() const override;
     std::string coverPath() const override;
     std::string savePath() const override;
-    bool strict() const override;
+    epub::BookKind kind() const override;
+    bool rightToLeft() const override;
 
     // RunHost
     void showMessage(const std::string& text, const std::string& caption) override;
@@ -110,6 +111,7 @@ protected:
 private:
     void bindHandlers();
     void setCommandsEnabled(bool enabled);
+    void updateKindControls();
     void moveFirstSelectedRow(int by);
 
     // Runs a handler; an exception that leaves it gets the default error box.
@@ -123,6 +125,7 @@ private:
     QPoint headerPress_;  // where the header was last pressed, on the screen
     PointerWindowMove pointerMove_{this};
     bool running_ = false;
+    bool commandsEnabled_ = true;
     bool closePending_ = false;
     bool interruptRequested_ = false;
     int busyDepth_ = 0;
