@@ -114,6 +114,26 @@ std::string missingContainerFile(const std::string& stagingDir) {
     return std::string();
 }
 
+bool titleGiven(const std::string& title) {
+    // Blanks of any kind: ASCII white space, the no-break and ideographic spaces.
+    static constexpr const char* kBlanks[] = {" ", "\t", "\n", "\r", "\v", "\f",
+                                              "\xC2\xA0", "\xE3\x80\x80"};
+    std::size_t i = 0;
+    while (i < title.size()) {
+        std::size_t before = i;
+        for (const char* blank : kBlanks) {
+            if (title.compare(i, std::char_traits<char>::length(blank), blank) == 0) {
+                i += std::char_traits<char>::length(blank);
+                break;
+            }
+        }
+        if (i == before)
+            break;
+    }
+    // A leading dot would make the book a hidden file.
+    return i < title.size() && title[0] != '.';
+}
+
 bool titleUsableAsFileName(const std::string& title) {
     if (title.empty() || title == "." || title == "..")
         return false;
@@ -148,7 +168,7 @@ bool ConversionRun::checkFields() {
     const char* problem = nullptr;
     if (book_.savePath().empty())
         problem = texts::kSavePathEmpty;
-    else if (book_.title().empty())
+    else if (!titleGiven(book_.title()))
         problem = texts::kTitleEmpty;
     else if (book_.author().empty())
         problem = texts::kAuthorEmpty;
@@ -191,15 +211,20 @@ bool ConversionRun::pack() {
         &failureReason_);
 }
 
-// A page whose copy fails keeps its wrapper, as a missing image does; the
-// host hears of it for every page that uses the image.
+// A page whose source cannot be read keeps its wrapper, as a missing image
+// does; the host hears of it for every page that uses the image. A copy that
+// cannot be written (a full disk) ends the run instead: the book would lack
+// pages that are there.
 void ConversionRun::copyImage(int page, const std::string& source, const std::string& name,
                               bool first) {
     if (first) {
         std::string reason;
+        platform::CopyFault fault = platform::CopyFault::None;
         const std::string copy = contentDir_ + "/" + name;
-        if (platform::copyFileNoOverwrite(source, copy, &reason))
+        if (platform::copyFileNoOverwrite(source, copy, &reason, &fault))
             mediaTypes_.emplace(name, imageMediaType(copy));
+        else if (fault == platform::CopyFault::Writing)
+            return (void)staged(false, copy, reason);
         else
             failedCopies_.emplace(name, reason);
     }
@@ -207,6 +232,23 @@ void ConversionRun::copyImage(int page, const std::string& source, const std::st
         host_.imageNotCopied(page, source, failed->second);
     host_.progress(RunStage::Copying, ++imagesDone_, imagesTotal_);
     host_.processEvents();
+}
+
+// Notes the first file that could not be written into the staging folder.
+bool ConversionRun::staged(bool written, const std::string& path, const std::string& reason) {
+    if (!written && stagingFault_.empty())
+        stagingFault_ = "Cannot write " + path + ": " + reason;
+    return stagingFault_.empty();
+}
+
+// The book cannot be made whole: nothing goes to the save path, and nothing
+// of it stays in the staging folder.
+RunResult ConversionRun::stagingFailed() {
+    failureReason_ = stagingFault_;
+    platform::removeTree(contentDir_);
+    outputPath_ = book_.savePath() + "/" + book_.title() + ".epub";
+    host_.showMessage(texts::kBuildFailed + outputPath_, texts::kNoteCaption);
+    return RunResult::Failed;
 }
 
 RunResult ConversionRun::run() {
@@ -235,7 +277,9 @@ RunResult ConversionRun::run() {
             return RunResult::Failed;
         }
     }
-    platform::createDirectories(contentDir_);
+    if (!platform::createDirectories(contentDir_) &&
+        !staged(false, contentDir_, platform::errorText(errno)))
+        return stagingFailed();
 
     BusyCursor busy(host_);
 
@@ -249,29 +293,46 @@ RunResult ConversionRun::run() {
     ImageNamer namer(n, layout.strict);
     for (int i = 0; i < n; ++i) {
         const std::string source = book_.pagePath(i);
-        const ImageName image = namer.nameFor(source);
+        const ImageName image =
+            namer.nameFor(source, layout.strict ? imageMediaType(source) : std::string());
         const StrictWrapper strict{title, "Page " + std::to_string(i + 1)};
-        writePageWrapper(contentDir_ + "/page" + std::to_string(i + 1) + ".html", image.name,
-                         layout.strict ? &strict : nullptr);
+        const std::string wrapper = contentDir_ + "/page" + std::to_string(i + 1) + ".html";
+        std::string reason;
+        if (!staged(writePageWrapper(wrapper, image.name, layout.strict ? &strict : nullptr,
+                                     &reason),
+                    wrapper, reason))
+            return stagingFailed();
         copyImage(i + 1, source, image.name, image.first);
+        if (!stagingFault_.empty())
+            return stagingFailed();
         if (auto type = mediaTypes_.find(image.name); image.first && type != mediaTypes_.end())
             layout.images.push_back({image.name, type->second});
         pageImages_.push_back(image.name);
     }
 
     if (!coverPath.empty()) {
-        const ImageName image = namer.nameFor(coverPath);
+        const ImageName image =
+            namer.nameFor(coverPath, layout.strict ? imageMediaType(coverPath) : std::string());
         coverName_ = image.name;
         const StrictWrapper strict{title, "Cover"};
-        writePageWrapper(contentDir_ + "/cover.html", image.name, layout.strict ? &strict : nullptr);
+        const std::string wrapper = contentDir_ + "/cover.html";
+        std::string reason;
+        if (!staged(writePageWrapper(wrapper, image.name, layout.strict ? &strict : nullptr,
+                                     &reason),
+                    wrapper, reason))
+            return stagingFailed();
         copyImage(0, coverPath, image.name, image.first);
+        if (!stagingFault_.empty())
+            return stagingFailed();
         // The cover's image has its own item.
         std::erase_if(layout.images, [&](const BookImage& i) { return i.name == image.name; });
         if (layout.strict)
             layout.coverMediaType = imageMediaType(contentDir_ + "/" + image.name);
     }
     layout.coverName = coverName_;
-    writeStylesheet(contentDir_);
+    if (std::string reason; !staged(writeStylesheet(contentDir_, &reason),
+                                    contentDir_ + "/stylesheet.css", reason))
+        return stagingFailed();
 
     if (layout.strict) {
         layout.date = platform::isoDateString();

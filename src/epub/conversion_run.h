@@ -38,6 +38,8 @@ public:
 private:
     bool checkFields();
     void copyImage(int page, const std::string& source, const std::string& name, bool first);
+    bool staged(bool written, const std::string& path, const std::string& reason);
+    RunResult stagingFailed();
     bool checkImageFormats();
     bool pack();
 
@@ -47,6 +49,7 @@ private:
     std::string contentDir_;
     std::string outputPath_;
     std::string failureReason_;
+    std::string stagingFault_;  // why the staging folder could not be written
     std::unordered_map<std::string, std::string> failedCopies_;  // name -> reason
     std::unordered_map<std::string, std::string> mediaTypes_;    // name -> type, when copied
     std::vector<std::string> pageImages_;                         // each page's image name
@@ -70,6 +73,10 @@ std::string imageMediaType(const std::string& path);
 // does. Skipped while another process converts. False (with the reason in
 // *error) when the directory exists and could not be removed.
 bool removeContentDirectory(const std::string& stagingDir, std::string* error);
+
+// True when the title says something: not empty, not blanks only, and not
+// starting with '.' (the book would be a hidden file).
+bool titleGiven(const std::string& title);
 
 // True when title + ".epub" can be one file name in a folder here.
 bool titleUsableAsFileName(const std::string& title);

@@ -152,10 +152,15 @@ bool createDirectories(const std::string& path) {
 }
 
 bool copyFileNoOverwrite(const std::string& source, const std::string& target,
-                         std::string* error) {
+                         std::string* error, CopyFault* fault) {
+    CopyFault side = CopyFault::Reading;
+    if (fault)
+        *fault = CopyFault::None;
     auto fail = [&](const std::string& why) {
         if (error)
             *error = why;
+        if (fault)
+            *fault = side;
         return false;
     };
     // Non-blocking: opening a FIFO for reading would otherwise wait for a
@@ -175,6 +180,7 @@ bool copyFileNoOverwrite(const std::string& source, const std::string& target,
     if (out < 0) {
         const int err = errno;
         ::close(in);
+        side = CopyFault::Writing;
         return fail(errorText(err));
     }
     int err = 0;
@@ -196,6 +202,7 @@ bool copyFileNoOverwrite(const std::string& source, const std::string& target,
                 continue;
             if (w <= 0) {
                 err = w < 0 ? errno : ENOSPC;
+                side = CopyFault::Writing;
                 break;
             }
             off += w;
@@ -204,8 +211,10 @@ bool copyFileNoOverwrite(const std::string& source, const std::string& target,
             break;
     }
     ::close(in);
-    if (::close(out) != 0 && !err)
+    if (::close(out) != 0 && !err) {
         err = errno;
+        side = CopyFault::Writing;
+    }
     if (err) {
         ::unlink(target.c_str());
         return fail(errorText(err));
@@ -213,14 +222,29 @@ bool copyFileNoOverwrite(const std::string& source, const std::string& target,
     return true;
 }
 
-bool writeWholeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
+bool writeWholeFile(const std::string& path, const std::string& bytes, std::string* error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (error)
+            *error = errorText(errno);
         return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
+    }
+    int err = 0;
+    for (std::size_t done = 0; done < bytes.size() && !err;) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            err = n < 0 ? errno : ENOSPC;
+        else
+            done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    if (err) {
         ::unlink(path.c_str());
+        if (error)
+            *error = errorText(err);
         return false;
     }
     return true;
