@@ -70,8 +70,13 @@ private:
 class CommandLineHost : public epub::RunHost {
 public:
     CommandLineHost(const Options& o, std::istream& in, std::ostream& err, bool interactive,
-                    bool progressLine)
-        : o_(o), in_(in), err_(err), interactive_(interactive), progressLine_(progressLine) {}
+                    bool progressLine, bool errIsTerminal)
+        : o_(o),
+          in_(in),
+          err_(err),
+          interactive_(interactive),
+          progressLine_(progressLine),
+          terminal_(errIsTerminal) {}
     ~CommandLineHost() override { clearLine(); }
 
     void showMessage(const std::string& text, const std::string&) override { say(text); }
@@ -80,10 +85,10 @@ public:
             return true;
         clearLine();
         if (!interactive_) {
-            err_ << text << " No (use --yes to replace it)\n";
+            err_ << shown(text) << " No (use --yes to replace it)\n";
             return false;
         }
-        err_ << text << " [y/N] " << std::flush;
+        err_ << shown(text) << " [y/N] " << std::flush;
         std::string answer;
         std::getline(in_, answer);  // a signal ends the wait: the answer is No
         return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
@@ -119,6 +124,11 @@ public:
     }
     void openFolder(const std::string&) override {}  // scripts do not want a file manager
 
+    // Text as it may reach err: on a terminal, without its control characters.
+    std::string shown(const std::string& text) const {
+        return terminal_ ? terminalText(text) : text;
+    }
+
     // Before anything else is written to the terminal.
     void clearLine() {
         if (lineShown_)
@@ -130,7 +140,7 @@ public:
 private:
     void say(const std::string& text) {
         clearLine();
-        err_ << text << "\n";
+        err_ << shown(text) << "\n";
     }
 
     const Options& o_;
@@ -138,6 +148,7 @@ private:
     std::ostream& err_;
     bool interactive_;
     bool progressLine_;
+    bool terminal_;
     bool lineShown_ = false;
     std::string line_;
     std::uint64_t lastPercent_ = 0;
@@ -217,10 +228,13 @@ int runCommandLine(const std::vector<std::string>& args, const std::string& stag
         out << texts::kProgramTitle << "\n";
         return 0;
     }
+    const auto shown = [&](const std::string& text) {
+        return errIsTerminal ? terminalText(text) : text;
+    };
     try {
         o.pages = platform::expandFolders(o.pages);
     } catch (const std::exception& e) {
-        err << "pagelume: " << e.what() << "\n";
+        err << "pagelume: " << shown(e.what()) << "\n";
         return 1;
     }
     if (o.sort)
@@ -234,23 +248,23 @@ int runCommandLine(const std::vector<std::string>& args, const std::string& stag
     CommandLineBook book(o);
     int status = 1;
     {
-        CommandLineHost host(o, in, err, interactive, errIsTerminal && !o.quiet);
+        CommandLineHost host(o, in, err, interactive, errIsTerminal && !o.quiet, errIsTerminal);
         try {
             epub::ConversionRun run(book, host, stagingDir);
             const epub::RunResult result = run.run();
             if (result == epub::RunResult::Failed && !run.failureReason().empty())
-                err << run.failureReason() << "\n";
+                err << shown(run.failureReason()) << "\n";
             status = result == epub::RunResult::Built ? 0 : 1;
         } catch (const epub::ERunInterrupted&) {
             host.clearLine();
         } catch (const std::exception& e) {
             host.clearLine();
-            err << defaultErrorText(e.what()) << "\n";
+            err << shown(defaultErrorText(e.what())) << "\n";
         }
     }
     std::string reason;
     if (!epub::removeContentDirectory(stagingDir, &reason))
-        err << texts::kCannotRemove << stagingDir << "/OEBPS: " << reason << "\n";
+        err << shown(texts::kCannotRemove + stagingDir + "/OEBPS: " + reason) << "\n";
     // A signal after the book was finished changes nothing about it.
     if (const int signal = InterruptSignals::received(); signal && status != 0) {
         err << "pagelume: interrupted; no new book was written\n";

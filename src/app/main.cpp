@@ -1,6 +1,7 @@
 #include <unistd.h>
 #include <QApplication>
 #include <QSocketNotifier>
+#include <cstdlib>
 #include <iostream>
 
 #include "app/Unit1.h"
@@ -35,7 +36,9 @@ public:
 int main(int argc, char** argv) {
     using pagelume::app::InterruptSignals;
     using pagelume::app::StartRequest;
+    pagelume::app::openMissingStandardDescriptors();
     pagelume::app::ignoreFileSizeSignal();
+    pagelume::app::ignoreBrokenPipeSignal();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const auto paths = pagelume::app::ProgramPaths::forProgramIn(pagelume::platform::exeDir());
     const StartRequest start = pagelume::app::parseStartRequest(args);
@@ -51,6 +54,13 @@ int main(int argc, char** argv) {
                                              ::isatty(STDERR_FILENO));
     }
 
+    // Without a display Qt would end the program with advice to reinstall it.
+    if (const std::string problem = pagelume::app::missingDisplay(
+            [](const char* name) { return std::getenv(name); });
+        !problem.empty()) {
+        std::cerr << "pagelume: " << problem << "\n";
+        return 1;
+    }
     PagelumeApplication app(argc, argv);
     pagelume::app::setDesktopIdentity(app);
     pagelume::app::QtDesktop desktop;
