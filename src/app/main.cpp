@@ -1,5 +1,6 @@
 #include <unistd.h>
 #include <QApplication>
+#include <QMessageBox>
 #include <QSocketNotifier>
 #include <cstdlib>
 #include <iostream>
@@ -44,6 +45,18 @@ int main(int argc, char** argv) {
     const StartRequest start = pagelume::app::parseStartRequest(args);
     if (start.kind == StartRequest::Kind::Paths || start.kind == StartRequest::Kind::BadUsage)
         return pagelume::app::answerStartRequest(start, paths, std::cout, std::cerr);
+    if (std::string problem;
+        start.usesStaging && !pagelume::app::stagingDirectoryIsPrivate(paths, &problem)) {
+        std::cerr << "pagelume: " << problem << "\n";
+        if (start.kind == StartRequest::Kind::Window &&
+            pagelume::app::missingDisplay([](const char* name) { return std::getenv(name); })
+                .empty()) {
+            QApplication app(argc, argv);
+            QMessageBox::critical(nullptr, QString::fromLatin1("Pagelume"),
+                                  QString::fromStdString(problem));
+        }
+        return 1;
+    }
     if (std::string problem;
         start.usesStaging && !pagelume::app::prepareStagingDirectory(paths, &problem))
         std::cerr << "pagelume: " << problem << "\n";

@@ -146,7 +146,22 @@ bool pathInside(const std::string& path, const std::string& dir) {
     const fs::path p(normalPath(path)), d(normalPath(dir));
     auto [dirEnd, pathIt] = std::mismatch(d.begin(), d.end(), p.begin(), p.end());
     // A trailing empty component ("dir/") matches anything below dir.
-    return dirEnd == d.end() || (std::next(dirEnd) == d.end() && dirEnd->empty());
+    if (dirEnd == d.end() || (std::next(dirEnd) == d.end() && dirEnd->empty()))
+        return true;
+    // The same folder under another name (a bind mount) is the same folder:
+    // compare each existing folder on the way up with dir itself.
+    struct stat target {};
+    if (::stat(d.c_str(), &target) != 0)
+        return false;
+    for (fs::path up = p; !up.empty(); up = up.parent_path()) {
+        struct stat st {};
+        if (::stat(up.c_str(), &st) == 0 && st.st_dev == target.st_dev &&
+            st.st_ino == target.st_ino)
+            return true;
+        if (up == up.root_path())
+            break;
+    }
+    return false;
 }
 
 bool removeContentDirectory(const std::string& stagingDir, std::string* error) {
@@ -352,7 +367,9 @@ RunResult ConversionRun::run() {
 
     // An existing book is replaced only once the new one is complete, so it
     // is not deleted here.
-    if (platform::fileExists(outputPath_)) {
+    // A link that leads nowhere is a file of that name too; packing replaces
+    // the link itself.
+    if (platform::pathExists(outputPath_) && !platform::directoryExists(outputPath_)) {
         if (!host_.askYesNo(texts::kOverwriteQuestion, texts::kOverwriteCaption))
             return RunResult::Stopped;
     }

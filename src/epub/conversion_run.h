@@ -81,7 +81,9 @@ bool titleGiven(const std::string& title);
 // True when title + ".epub" can be one file name in a folder here.
 bool titleUsableAsFileName(const std::string& title);
 
-// True when path lies in (or is) dir, after resolving links and "..".
+// True when path lies in (or is) dir, after resolving links and "..", or
+// when path or a folder above it is dir under another name (a bind mount:
+// the same device and inode).
 bool pathInside(const std::string& path, const std::string& dir);
 
 }  // namespace pagelume::epub
