@@ -106,7 +106,9 @@ public:
         std::string line = stage == epub::RunStage::Copying
                                ? "Copying pages: " + std::to_string(done) + " of " +
                                      std::to_string(total)
-                               : "Packing the book: " + std::to_string(percent) + "%";
+                           : stage == epub::RunStage::Packing
+                               ? "Packing the book: " + std::to_string(percent) + "%"
+                               : "Removing the staged files: " + std::to_string(percent) + "%";
         // Redrawn only when it changes, and copying only by whole percents.
         if (stage == epub::RunStage::Copying && percent == lastPercent_ && done != total &&
             lineShown_)
@@ -261,10 +263,16 @@ int runCommandLine(const std::vector<std::string>& args, const std::string& stag
             host.clearLine();
             err << shown(defaultErrorText(e.what())) << "\n";
         }
+        // A book of many pages leaves many files behind; the line shows their removal.
+        std::string reason;
+        const bool removed = epub::removeContentDirectory(
+            stagingDir, &reason, [&host](std::uint64_t done, std::uint64_t total) {
+                host.progress(epub::RunStage::Cleaning, done, total);
+            });
+        host.clearLine();
+        if (!removed)
+            err << shown(texts::kCannotRemove + stagingDir + "/OEBPS: " + reason) << "\n";
     }
-    std::string reason;
-    if (!epub::removeContentDirectory(stagingDir, &reason))
-        err << shown(texts::kCannotRemove + stagingDir + "/OEBPS: " + reason) << "\n";
     // A signal after the book was finished changes nothing about it.
     if (const int signal = InterruptSignals::received(); signal && status != 0) {
         err << "pagelume: interrupted; no new book was written\n";

@@ -164,14 +164,15 @@ bool pathInside(const std::string& path, const std::string& dir) {
     return false;
 }
 
-bool removeContentDirectory(const std::string& stagingDir, std::string* error) {
+bool removeContentDirectory(const std::string& stagingDir, std::string* error,
+                            const platform::TreeProgress& progress) {
     const std::string content = stagingDir + "/OEBPS";
     if (!platform::pathExists(content))
         return true;
     StagingLock lock(stagingDir);
     if (!lock.acquired())
         return true;  // another copy is converting: its tree, not ours
-    return platform::removeTree(content, error);
+    return platform::removeTree(content, error, progress);
 }
 
 ConversionRun::ConversionRun(const BookSource& book, RunHost& host, std::string stagingDir)
@@ -287,7 +288,12 @@ RunResult ConversionRun::run() {
     // Nothing of an earlier book may reach this one.
     if (platform::pathExists(contentDir_)) {
         std::string reason;
-        if (!platform::removeTree(contentDir_, &reason)) {
+        // A large book leaves many files; removing them is shown as it goes.
+        const auto cleaning = [this](std::uint64_t done, std::uint64_t total) {
+            host_.progress(RunStage::Cleaning, done, total);
+            host_.processEvents();
+        };
+        if (!platform::removeTree(contentDir_, &reason, cleaning)) {
             host_.showError(texts::kCannotRemove + contentDir_ + ": " + reason);
             return RunResult::Failed;
         }

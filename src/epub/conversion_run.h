@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "epub/book.h"
+#include "platform/files.h"
 
 namespace pagelume::epub {
 
@@ -72,7 +73,9 @@ std::string imageMediaType(const std::string& path);
 // Removes the content directory left by the last run, as closing the program
 // does. Skipped while another process converts. False (with the reason in
 // *error) when the directory exists and could not be removed.
-bool removeContentDirectory(const std::string& stagingDir, std::string* error);
+// progress (when given) hears how far the removal is.
+bool removeContentDirectory(const std::string& stagingDir, std::string* error,
+                            const platform::TreeProgress& progress = {});
 
 // True when the title says something: not empty, not blanks only, and not
 // starting with '.' (the book would be a hidden file).

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <system_error>
 
 namespace pagelume::platform {
@@ -264,6 +265,49 @@ bool removeTree(const std::string& path, std::string* error) {
         return false;
     }
     return true;
+}
+
+namespace {
+
+// Closes a directory stream on every way out, also when progress throws.
+struct DirCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+}  // namespace
+
+bool removeTree(const std::string& path, std::string* error, const TreeProgress& progress) {
+    if (!progress)
+        return removeTree(path, error);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return removeTree(path, error);
+    std::uint64_t total = 0, done = 0;
+    if (DirHandle d{::opendir(path.c_str())}) {
+        while (const dirent* e = ::readdir(d.get()))
+            total += std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0;
+    }
+    progress(0, total);
+    if (DirHandle d{::opendir(path.c_str())}) {
+        while (const dirent* e = ::readdir(d.get())) {
+            if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+                continue;
+            const std::string entry = path + "/" + e->d_name;
+            struct stat est {};
+            std::error_code ec;
+            if (::lstat(entry.c_str(), &est) == 0 && S_ISDIR(est.st_mode))
+                fs::remove_all(fs::path(entry), ec);
+            else
+                ::unlink(entry.c_str());
+            // A few thousand entries between reports: cheap, and still often.
+            if (++done % 1024 == 0)
+                progress(std::min(done, total), total);
+        }
+    }
+    const bool removed = removeTree(path, error);  // what is left, and the folder itself
+    progress(total, total);
+    return removed;
 }
 
 std::string errorText(int err) {

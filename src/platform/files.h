@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -80,6 +81,13 @@ bool writeWholeFile(const std::string& path, const std::string& bytes,
 // Removes a directory with everything in it, for good. On failure returns
 // false and puts the system's reason into *error (when given).
 bool removeTree(const std::string& path, std::string* error = nullptr);
+
+// The same, telling progress how far it is: entries of the directory itself
+// removed, of how many (a folder among them counts once, when it is gone).
+// Called now and then, and once at the end; what it throws leaves the
+// removal where it is.
+using TreeProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+bool removeTree(const std::string& path, std::string* error, const TreeProgress& progress);
 
 // The last component of a path ('/' separated).
 std::string fileNamePart(const std::string& path);

@@ -97,5 +97,25 @@ TEST_F(StagingFolder, AReplacedBookKeepsItsModeAndADanglingLinkIsAnExistingBook)
     EXPECT_FALSE(fs::exists(dir / "nowhere.epub"));
 }
 
+TEST_F(StagingFolder, RemovingAnEarlierBooksFilesIsShownAsItGoes) {
+    for (int i = 0; i < 3000; ++i)
+        writeFile(dir / ("epubfiles/OEBPS/p" + std::to_string(i) + ".png"), "x");
+    writeFile(dir / "epubfiles/OEBPS/sub/deeper/file", "x");
+    ASSERT_EQ(run(), RunResult::Built);
+    std::vector<std::uint64_t> done;
+    for (const auto& p : host.progressSeen) {
+        if (p.stage == RunStage::Cleaning) {
+            EXPECT_EQ(p.total, 3001u);
+            done.push_back(p.done);
+        }
+    }
+    EXPECT_EQ(done, (std::vector<std::uint64_t>{0, 1024, 2048, 3001}));
+    ASSERT_FALSE(host.progressSeen.empty());
+    EXPECT_EQ(host.progressSeen.front().stage, RunStage::Cleaning) << "before the copies";
+    EXPECT_GE(host.events, 4);
+    EXPECT_FALSE(fs::exists(dir / "epubfiles/OEBPS/p0.png"));
+    EXPECT_FALSE(fs::exists(dir / "epubfiles/OEBPS/sub"));
+}
+
 }  // namespace
 }  // namespace pagelume::epub
