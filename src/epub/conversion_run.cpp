@@ -240,7 +240,7 @@ void ConversionRun::copyImage(int page, const std::string& source, const std::st
         if (platform::copyFileNoOverwrite(source, copy, &reason, &fault))
             mediaTypes_.emplace(name, imageMediaType(copy));
         else if (fault == platform::CopyFault::Writing)
-            return (void)staged(false, copy, reason);
+            stagingFault(copy, reason);  // the run ends after this page
         else
             failedCopies_.emplace(name, reason);
     }
@@ -250,11 +250,19 @@ void ConversionRun::copyImage(int page, const std::string& source, const std::st
     host_.processEvents();
 }
 
-// Notes the first file that could not be written into the staging folder.
-bool ConversionRun::staged(bool written, const std::string& path, const std::string& reason) {
-    if (!written && stagingFault_.empty())
+// Notes the first file that could not be written into the staging folder;
+// always false.
+bool ConversionRun::stagingFault(const std::string& path, const std::string& reason) {
+    if (stagingFault_.empty())
         stagingFault_ = "Cannot write " + path + ": " + reason;
-    return stagingFault_.empty();
+    return false;
+}
+
+bool ConversionRun::stageWrapper(const std::string& file, const std::string& imageName,
+                                 const StrictWrapper* strict) {
+    std::string reason;
+    const std::string path = contentDir_ + "/" + file;
+    return writePageWrapper(path, imageName, strict, &reason) || stagingFault(path, reason);
 }
 
 // The book cannot be made whole: nothing goes to the save path, and nothing
@@ -298,9 +306,10 @@ RunResult ConversionRun::run() {
             return RunResult::Failed;
         }
     }
-    if (!platform::createDirectories(contentDir_) &&
-        !staged(false, contentDir_, platform::errorText(errno)))
+    if (!platform::createDirectories(contentDir_)) {
+        stagingFault(contentDir_, platform::errorText(errno));
         return stagingFailed();
+    }
 
     BusyCursor busy(host_);
 
@@ -317,11 +326,8 @@ RunResult ConversionRun::run() {
         const ImageName image =
             namer.nameFor(source, layout.strict ? imageMediaType(source) : std::string());
         const StrictWrapper strict{title, "Page " + std::to_string(i + 1)};
-        const std::string wrapper = contentDir_ + "/page" + std::to_string(i + 1) + ".html";
-        std::string reason;
-        if (!staged(writePageWrapper(wrapper, image.name, layout.strict ? &strict : nullptr,
-                                     &reason),
-                    wrapper, reason))
+        if (!stageWrapper("page" + std::to_string(i + 1) + ".html", image.name,
+                          layout.strict ? &strict : nullptr))
             return stagingFailed();
         copyImage(i + 1, source, image.name, image.first);
         if (!stagingFault_.empty())
@@ -336,11 +342,7 @@ RunResult ConversionRun::run() {
             namer.nameFor(coverPath, layout.strict ? imageMediaType(coverPath) : std::string());
         coverName_ = image.name;
         const StrictWrapper strict{title, "Cover"};
-        const std::string wrapper = contentDir_ + "/cover.html";
-        std::string reason;
-        if (!staged(writePageWrapper(wrapper, image.name, layout.strict ? &strict : nullptr,
-                                     &reason),
-                    wrapper, reason))
+        if (!stageWrapper("cover.html", image.name, layout.strict ? &strict : nullptr))
             return stagingFailed();
         copyImage(0, coverPath, image.name, image.first);
         if (!stagingFault_.empty())
@@ -351,9 +353,10 @@ RunResult ConversionRun::run() {
             layout.coverMediaType = imageMediaType(contentDir_ + "/" + image.name);
     }
     layout.coverName = coverName_;
-    if (std::string reason; !staged(writeStylesheet(contentDir_, &reason),
-                                    contentDir_ + "/stylesheet.css", reason))
+    if (std::string reason; !writeStylesheet(contentDir_, &reason)) {
+        stagingFault(contentDir_ + "/stylesheet.css", reason);
         return stagingFailed();
+    }
 
     if (layout.strict) {
         layout.date = platform::isoDateString();

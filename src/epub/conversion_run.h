@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "epub/book.h"
+#include "epub/page_wrapper.h"
 #include "platform/files.h"
 
 namespace pagelume::epub {
@@ -39,7 +40,9 @@ public:
 private:
     bool checkFields();
     void copyImage(int page, const std::string& source, const std::string& name, bool first);
-    bool staged(bool written, const std::string& path, const std::string& reason);
+    bool stagingFault(const std::string& path, const std::string& reason);
+    bool stageWrapper(const std::string& file, const std::string& imageName,
+                      const StrictWrapper* strict);
     RunResult stagingFailed();
     bool checkImageFormats();
     bool pack();
