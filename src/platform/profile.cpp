@@ -56,12 +56,18 @@ bool readWholeFile(const std::string& path, std::string& out, bool& missing) {
 // link (a shared set of dotfiles), the file the link points to, so the link
 // stays.
 std::string writeTarget(const std::string& file) {
-    struct stat st {};
-    if (::lstat(file.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return file;
-    std::error_code ec;
-    const auto target = std::filesystem::weakly_canonical(file, ec);
-    return ec ? file : target.string();
+    std::filesystem::path target = file;
+    for (int hops = 0; hops < 40; ++hops) {  // as many as the system follows
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            break;
+        std::error_code ec;
+        const std::filesystem::path next = std::filesystem::read_symlink(target, ec);
+        if (ec)
+            break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target.string();
 }
 
 std::string trim(const std::string& s) {

@@ -13,6 +13,7 @@
 #include <random>
 #include <thread>
 
+#include "app/signals.h"
 #include "platform/files.h"
 #include "support/tempdir.h"
 
@@ -217,6 +218,27 @@ TEST_F(Program, AClosedPipeOrClosedStandardDescriptorsChangeOnlyWhatIsShown) {
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(readFile(dir / "out/T.epub").substr(0, 2), "PK");
     EXPECT_EQ(readFile(dir / "bin/epubfiles/.pagelume.lock"), "");
+}
+
+// Under the sanitizers the runtime's own files take the closed numbers
+// first, so the program's start is checked here in a child of its own: a
+// file opened afterwards must not become standard error.
+TEST(StandardDescriptors, ClosedOnesAreOpenedOnDevNullFirst) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(0);
+        ::close(2);
+        openMissingStandardDescriptors();
+        const int file = ::open("/proc/self/status", O_RDONLY);
+        char target[64] = {};
+        const bool devNull = ::readlink("/proc/self/fd/2", target, sizeof target - 1) > 0 &&
+                             std::string(target) == "/dev/null" &&
+                             ::fcntl(0, F_GETFD) != -1;
+        ::_exit(devNull && file > 2 ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST_F(Program, WithoutADisplayTheWindowSaysSoInsteadOfAborting) {
