@@ -12,34 +12,37 @@ release=bookworm
 
 # The URI of the first "deb" source for the release, in deb822 or one-line form.
 find_mirror() {
-    local etc=${APT_ETC:-/etc/apt} f
+    local etc=${APT_ETC:-/etc/apt} f found
     shopt -s nullglob
     for f in "$etc"/sources.list.d/*.sources; do
-        awk -v rel="$release" '
+        found=$(awk -v rel="$release" '
             function flush() {
                 if (types ~ /(^| )deb( |$)/ && (" " suites " ") ~ (" " rel " ") && uri != "") {
-                    print uri; found = 1; exit
+                    print uri; done = 1
                 }
                 types = suites = uri = ""
             }
+            done { next }
             /^[ \t]*#/ { next }
             /^[ \t]*$/ { flush(); next }
             tolower($1) == "types:" { $1 = ""; types = $0 }
             tolower($1) == "suites:" { $1 = ""; suites = $0 }
             tolower($1) == "uris:" { uri = $2 }
-            END { if (!found) flush() }' "$f" | head -n 1
+            END { if (!done) flush() }' "$f")
+        [[ -z $found ]] || { echo "$found"; return; }
     done
     for f in "$etc"/sources.list "$etc"/sources.list.d/*.list; do
         [[ -f $f ]] || continue
-        awk -v rel="$release" '
-            $1 == "deb" {
+        found=$(awk -v rel="$release" '
+            !done && $1 == "deb" {
                 i = 2
                 if ($i ~ /^\[/) { while ($i !~ /\]$/) i++; i++ }
-                if ($(i + 1) == rel) { print $i; exit }
-            }' "$f"
+                if ($(i + 1) == rel) { print $i; done = 1 }
+            }' "$f")
+        [[ -z $found ]] || { echo "$found"; return; }
     done
 }
-mirror=$(find_mirror | head -n 1)
+mirror=$(find_mirror)
 [[ -n $mirror ]] || { echo "no apt source for $release found in ${APT_ETC:-/etc/apt}" >&2; exit 1; }
 if [[ ${1:-} == --mirror ]]; then
     echo "$mirror"
