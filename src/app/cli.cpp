@@ -103,12 +103,12 @@ public:
         if (!progressLine_ || total == 0)
             return;
         const std::uint64_t percent = std::min<std::uint64_t>(done, total) * 100 / total;
-        std::string line = stage == epub::RunStage::Copying
-                               ? "Copying pages: " + std::to_string(done) + " of " +
-                                     std::to_string(total)
-                           : stage == epub::RunStage::Packing
-                               ? "Packing the book: " + std::to_string(percent) + "%"
-                               : "Removing the staged files: " + std::to_string(percent) + "%";
+        std::string line =
+            stage == epub::RunStage::Copying
+                ? "Copying pages: " + std::to_string(done) + " of " + std::to_string(total)
+            : stage == epub::RunStage::Packing
+                ? "Packing the book: " + std::to_string(percent) + "%"
+                : "Removing the staged files: " + std::to_string(percent) + "%";
         // Redrawn only when it changes, and copying only by whole percents.
         if (stage == epub::RunStage::Copying && percent == lastPercent_ && done != total &&
             lineShown_)

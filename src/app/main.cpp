@@ -49,8 +49,9 @@ int main(int argc, char** argv) {
         start.usesStaging && !pagelume::app::stagingDirectoryIsPrivate(paths, &problem)) {
         std::cerr << "pagelume: " << problem << "\n";
         if (start.kind == StartRequest::Kind::Window &&
-            pagelume::app::missingDisplay([](const char* name) { return std::getenv(name); })
-                .empty()) {
+            pagelume::app::missingDisplay([](const char* name) {
+                return std::getenv(name);
+            }).empty()) {
             QApplication app(argc, argv);
             QMessageBox::critical(nullptr, QString::fromLatin1("Pagelume"),
                                   QString::fromStdString(problem));
@@ -68,8 +69,8 @@ int main(int argc, char** argv) {
     }
 
     // Without a display Qt would end the program with advice to reinstall it.
-    if (const std::string problem = pagelume::app::missingDisplay(
-            [](const char* name) { return std::getenv(name); });
+    if (const std::string problem =
+            pagelume::app::missingDisplay([](const char* name) { return std::getenv(name); });
         !problem.empty()) {
         std::cerr << "pagelume: " << problem << "\n";
         return 1;

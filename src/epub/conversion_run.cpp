@@ -116,8 +116,8 @@ std::string missingContainerFile(const std::string& stagingDir) {
 
 bool titleGiven(const std::string& title) {
     // Blanks of any kind: ASCII white space, the no-break and ideographic spaces.
-    static constexpr const char* kBlanks[] = {" ", "\t", "\n", "\r", "\v", "\f",
-                                              "\xC2\xA0", "\xE3\x80\x80"};
+    static constexpr const char* kBlanks[] = {" ",  "\t", "\n",       "\r",
+                                              "\v", "\f", "\xC2\xA0", "\xE3\x80\x80"};
     std::size_t i = 0;
     while (i < title.size()) {
         std::size_t before = i;

@@ -3,7 +3,6 @@
 #include <unicode/unorm2.h>
 #include <unicode/ustring.h>
 
-
 namespace pagelume::epub {
 
 namespace {
@@ -16,8 +15,7 @@ bool toUtf16(const std::string& in, std::u16string& out) {
         return false;
     out.assign(static_cast<std::size_t>(length), u'\0');
     status = U_ZERO_ERROR;
-    u_strFromUTF8(out.data(), length, &length, in.data(), static_cast<int32_t>(in.size()),
-                  &status);
+    u_strFromUTF8(out.data(), length, &length, in.data(), static_cast<int32_t>(in.size()), &status);
     return U_SUCCESS(status);
 }
 
@@ -52,10 +50,10 @@ bool normalize(const std::u16string& in, std::u16string& out) {
     const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
     if (U_FAILURE(status))
         return false;
-    return transform(in, out, [nfc](const std::u16string& s, UChar* dest, int32_t cap,
-                                    UErrorCode* st) {
-        return unorm2_normalize(nfc, s.data(), static_cast<int32_t>(s.size()), dest, cap, st);
-    });
+    return transform(
+        in, out, [nfc](const std::u16string& s, UChar* dest, int32_t cap, UErrorCode* st) {
+            return unorm2_normalize(nfc, s.data(), static_cast<int32_t>(s.size()), dest, cap, st);
+        });
 }
 
 }  // namespace

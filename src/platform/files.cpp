@@ -152,8 +152,8 @@ bool createDirectories(const std::string& path) {
     return directoryExists(path);
 }
 
-bool copyFileNoOverwrite(const std::string& source, const std::string& target,
-                         std::string* error, CopyFault* fault) {
+bool copyFileNoOverwrite(const std::string& source, const std::string& target, std::string* error,
+                         CopyFault* fault) {
     CopyFault side = CopyFault::Reading;
     if (fault)
         *fault = CopyFault::None;

@@ -55,7 +55,7 @@ struct TZipWriter::Run {
     bool zipExists = false;
     dev_t zipDevice = 0;
     ino_t zipInode = 0;
-    mode_t zipMode = 0;  // the permissions of the file it replaces
+    mode_t zipMode = 0;                     // the permissions of the file it replaces
     std::unordered_set<std::string> names;  // stored names, upper-cased
     std::uint64_t done = 0;
     std::uint64_t total = 0;

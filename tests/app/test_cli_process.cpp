@@ -8,8 +8,8 @@
 
 #include <chrono>
 #include <csignal>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -168,7 +168,8 @@ TEST_F(Program, AFileSizeLimitIsAFullDiskNotADeath) {
 // Runs the program with args; inChild prepares the child's descriptors,
 // env (when given) replaces its environment. Returns the wait status.
 int runProgram(const std::string& exe, std::vector<std::string> args,
-               const std::function<void()>& inChild, const std::vector<std::string>* env = nullptr) {
+               const std::function<void()>& inChild,
+               const std::vector<std::string>* env = nullptr) {
     args.insert(args.begin(), exe);
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -194,8 +195,10 @@ int runProgram(const std::string& exe, std::vector<std::string> args,
 
 TEST_F(Program, AClosedPipeOrClosedStandardDescriptorsChangeOnlyWhatIsShown) {
     const auto two = pages(2, 100);
-    std::vector<std::string> args = {"--title", "T", "--author", "A", "--output", dir / "out",
-                                      "--yes", two[0], dir / "in/missing.png", two[1]};
+    std::vector<std::string> args = {"--title", "T",        "--author",
+                                     "A",       "--output", dir / "out",
+                                     "--yes",   two[0],     dir / "in/missing.png",
+                                     two[1]};
     // pagelume ... 2>&1 | head -1, once head has gone.
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
@@ -232,8 +235,7 @@ TEST(StandardDescriptors, ClosedOnesAreOpenedOnDevNullFirst) {
         const int file = ::open("/proc/self/status", O_RDONLY);
         char target[64] = {};
         const bool devNull = ::readlink("/proc/self/fd/2", target, sizeof target - 1) > 0 &&
-                             std::string(target) == "/dev/null" &&
-                             ::fcntl(0, F_GETFD) != -1;
+                             std::string(target) == "/dev/null" && ::fcntl(0, F_GETFD) != -1;
         ::_exit(devNull && file > 2 ? 0 : 1);
     }
     int status = 0;
@@ -244,10 +246,13 @@ TEST(StandardDescriptors, ClosedOnesAreOpenedOnDevNullFirst) {
 TEST_F(Program, WithoutADisplayTheWindowSaysSoInsteadOfAborting) {
     const std::vector<std::string> env = {"HOME=" + dir.path(), "PATH=/usr/bin:/bin",
                                           "LC_ALL=C.UTF-8", "ASAN_OPTIONS=detect_leaks=0"};
-    const int status = runProgram(exe, {}, [&] {
-        const int err = ::open((dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        ::dup2(err, 2);
-    }, &env);
+    const int status = runProgram(
+        exe, {},
+        [&] {
+            const int err = ::open((dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(err, 2);
+        },
+        &env);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_EQ(readFile(dir / "err"),

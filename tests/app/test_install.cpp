@@ -284,9 +284,11 @@ TEST_F(Installed, AUserWhoCannotWriteThePrefixConvertsAndLeavesItAlone) {
 TEST(SetUpScripts, TheMirrorComesFromTheMachinesAptSources) {
     TempDir etc;
     const std::string script = shellWord(PAGELUME_SOURCE_DIR "/scripts/check_deb_fresh.sh");
-    const auto mirror = [&] { return run("APT_ETC=" + shellWord(etc.path()) + " bash " + script +
-                                         " --mirror"); };
-    writeFile(etc / "sources.list", "# old style\ndeb [arch=amd64] file:///srv/old bookworm main\n");
+    const auto mirror = [&] {
+        return run("APT_ETC=" + shellWord(etc.path()) + " bash " + script + " --mirror");
+    };
+    writeFile(etc / "sources.list",
+              "# old style\ndeb [arch=amd64] file:///srv/old bookworm main\n");
     EXPECT_EQ(mirror(), (std::pair<int, std::string>{0, "file:///srv/old\n"}));
     writeFile(etc / "sources.list.d/debian.sources",
               "Types: deb\nURIs: file:///srv/security\nSuites: bookworm-security\n\n"

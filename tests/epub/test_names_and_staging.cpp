@@ -121,8 +121,8 @@ TEST(Titles, BlankOrHiddenTitlesAreNoTitles) {
         test::FakeHost host;
         host.answer = true;
         ConversionRun run(book, host, dir / "epubfiles");
-        const bool refused = title.find_first_not_of(" \t\xC2\xA0\xE3\x80") == std::string::npos ||
-                             title[0] == '.';
+        const bool refused =
+            title.find_first_not_of(" \t\xC2\xA0\xE3\x80") == std::string::npos || title[0] == '.';
         EXPECT_EQ(run.run(), refused ? RunResult::Stopped : RunResult::Built) << title;
         ASSERT_FALSE(host.messages.empty());
         if (refused) {
@@ -161,11 +161,12 @@ TEST(StagingWrites, AFailedCopyOrWrapperFailsTheRunAndLeavesNothing) {
             const RunResult result = run.run();
             const std::string expected = "Cannot write " + (dir / "epubfiles/" + c.expectedFile) +
                                          ": " + platform::errorText(EFBIG);
-            const bool ok = result == RunResult::Failed && host.messages.size() == 1 &&
-                            host.messages[0].text == "Failed to build: " + (dir / "out/Book.epub") &&
-                            run.failureReason() == expected &&
-                            host.notCopied.size() == (c.limit == 100 ? 0u : 1u) &&
-                            !fs::exists(dir / "epubfiles/OEBPS") && !fs::exists(dir / "out");
+            const bool ok =
+                result == RunResult::Failed && host.messages.size() == 1 &&
+                host.messages[0].text == "Failed to build: " + (dir / "out/Book.epub") &&
+                run.failureReason() == expected &&
+                host.notCopied.size() == (c.limit == 100 ? 0u : 1u) &&
+                !fs::exists(dir / "epubfiles/OEBPS") && !fs::exists(dir / "out");
             if (!ok)
                 std::fprintf(stderr, "result %d, reason '%s', messages %zu\n",
                              static_cast<int>(result), run.failureReason().c_str(),
