@@ -4,7 +4,7 @@
 #   scripts/setup.sh --test   that, plus the test tools and oracles
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev zlib1g-dev
+packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev zlib1g-dev libicu-dev
           libarchive-dev libgif-dev
           fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei)
 if [[ "${1:-}" == "--test" ]]; then

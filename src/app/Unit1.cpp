@@ -441,9 +441,11 @@ void TForm1::progress(epub::RunStage stage, std::uint64_t done, std::uint64_t to
     if (total == 0)
         return;  // still finding the files
     const std::uint64_t part = std::min<std::uint64_t>(done, total);
-    const int value = stage == epub::RunStage::Copying
-                          ? static_cast<int>(part * kCopyShare / total)
-                          : kCopyShare + static_cast<int>(part * (1000 - kCopyShare) / total);
+    // Removing an earlier book's files fills the bar once on its own.
+    const int value = stage == epub::RunStage::Copying ? static_cast<int>(part * kCopyShare / total)
+                      : stage == epub::RunStage::Packing
+                          ? kCopyShare + static_cast<int>(part * (1000 - kCopyShare) / total)
+                          : static_cast<int>(part * 1000 / total);
     ProgressBar1->setValue(value);
 }
 

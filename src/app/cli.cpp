@@ -98,8 +98,13 @@ private:
 class CommandLineHost : public epub::RunHost {
 public:
     CommandLineHost(const Options& o, std::istream& in, std::ostream& err, bool interactive,
-                    bool progressLine)
-        : o_(o), in_(in), err_(err), interactive_(interactive), progressLine_(progressLine) {}
+                    bool progressLine, bool errIsTerminal)
+        : o_(o),
+          in_(in),
+          err_(err),
+          interactive_(interactive),
+          progressLine_(progressLine),
+          terminal_(errIsTerminal) {}
     ~CommandLineHost() override { clearLine(); }
 
     void showMessage(const std::string& text, const std::string&) override { say(text); }
@@ -108,10 +113,10 @@ public:
             return true;
         clearLine();
         if (!interactive_) {
-            err_ << text << " No (use --yes to replace it)\n";
+            err_ << shown(text) << " No (use --yes to replace it)\n";
             return false;
         }
-        err_ << text << " [y/N] " << std::flush;
+        err_ << shown(text) << " [y/N] " << std::flush;
         std::string answer;
         std::getline(in_, answer);  // a signal ends the wait: the answer is No
         return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes";
@@ -126,10 +131,12 @@ public:
         if (!progressLine_ || total == 0)
             return;
         const std::uint64_t percent = std::min<std::uint64_t>(done, total) * 100 / total;
-        std::string line = stage == epub::RunStage::Copying
-                               ? "Copying pages: " + std::to_string(done) + " of " +
-                                     std::to_string(total)
-                               : "Packing the book: " + std::to_string(percent) + "%";
+        std::string line =
+            stage == epub::RunStage::Copying
+                ? "Copying pages: " + std::to_string(done) + " of " + std::to_string(total)
+            : stage == epub::RunStage::Packing
+                ? "Packing the book: " + std::to_string(percent) + "%"
+                : "Removing the staged files: " + std::to_string(percent) + "%";
         // Redrawn only when it changes, and copying only by whole percents.
         if (stage == epub::RunStage::Copying && percent == lastPercent_ && done != total &&
             lineShown_)
@@ -147,6 +154,11 @@ public:
     }
     void openFolder(const std::string&) override {}  // scripts do not want a file manager
 
+    // Text as it may reach err: on a terminal, without its control characters.
+    std::string shown(const std::string& text) const {
+        return terminal_ ? terminalText(text) : text;
+    }
+
     // Before anything else is written to the terminal.
     void clearLine() {
         if (lineShown_)
@@ -158,7 +170,7 @@ public:
 private:
     void say(const std::string& text) {
         clearLine();
-        err_ << text << "\n";
+        err_ << shown(text) << "\n";
     }
 
     const Options& o_;
@@ -166,6 +178,7 @@ private:
     std::ostream& err_;
     bool interactive_;
     bool progressLine_;
+    bool terminal_;
     bool lineShown_ = false;
     std::string line_;
     std::uint64_t lastPercent_ = 0;
@@ -240,29 +253,41 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
     return true;
 }
 
+// Where the command line writes: standard error, with control characters in
+// names shown as escapes when it is a terminal.
+struct ErrorOutput {
+    std::ostream& err;
+    bool terminal;
+    std::string shown(const std::string& text) const { return terminal ? terminalText(text) : text; }
+};
+
 // Runs one conversion; Built, or what stopped it. A signal leaves as
 // ERunInterrupted after the staging folder is cleaned.
 epub::RunResult convertBook(const BookJob& job, const std::string& stagingDir, std::istream& in,
-                            std::ostream& err, bool interactive, bool progressLine) {
+                            const ErrorOutput& out, bool interactive) {
     CommandLineBook book(job);
     epub::RunResult result = epub::RunResult::Failed;
-    {
-        CommandLineHost host(job.o, in, err, interactive, progressLine);
-        try {
-            epub::ConversionRun run(book, host, stagingDir);
-            result = run.run();
-            if (result == epub::RunResult::Failed && !run.failureReason().empty())
-                err << run.failureReason() << "\n";
-        } catch (const epub::ERunInterrupted&) {
-            host.clearLine();
-        } catch (const std::exception& e) {
-            host.clearLine();
-            err << defaultErrorText(e.what()) << "\n";
-        }
+    CommandLineHost host(job.o, in, out.err, interactive, out.terminal && !job.o.quiet, out.terminal);
+    try {
+        epub::ConversionRun run(book, host, stagingDir);
+        result = run.run();
+        if (result == epub::RunResult::Failed && !run.failureReason().empty())
+            out.err << out.shown(run.failureReason()) << "\n";
+    } catch (const epub::ERunInterrupted&) {
+        host.clearLine();
+    } catch (const std::exception& e) {
+        host.clearLine();
+        out.err << out.shown(defaultErrorText(e.what())) << "\n";
     }
+    // A book of many pages leaves many files behind; the line shows their removal.
     std::string reason;
-    if (!epub::removeContentDirectory(stagingDir, &reason))
-        err << texts::kCannotRemove << stagingDir << "/OEBPS: " << reason << "\n";
+    const bool removed = epub::removeContentDirectory(
+        stagingDir, &reason, [&host](std::uint64_t done, std::uint64_t total) {
+            host.progress(epub::RunStage::Cleaning, done, total);
+        });
+    host.clearLine();
+    if (!removed)
+        out.err << out.shown(texts::kCannotRemove + stagingDir + "/OEBPS: " + reason) << "\n";
     return result;
 }
 
@@ -277,13 +302,13 @@ int interruptedStatus(bool finished, std::ostream& err) {
 }
 
 int convertOne(const Options& o, const std::string& stagingDir, std::istream& in,
-               std::ostream& err, bool interactive, bool errIsTerminal) {
+               const ErrorOutput& out, bool interactive) {
     BookJob job{o, {}, o.title, o.author};
     pages::ComicInfo info;
     try {
         job.pages.append(pages::pagesFrom(o.pages, false, &info));
     } catch (const std::exception& e) {
-        err << "pagelume: " << e.what() << "\n";
+        out.err << "pagelume: " << out.shown(e.what()) << "\n";
         return 1;
     }
     if (o.sort)
@@ -292,9 +317,8 @@ int convertOne(const Options& o, const std::string& stagingDir, std::istream& in
         job.title = info.title;
     if (job.author.empty())
         job.author = info.writer;
-    const bool built = convertBook(job, stagingDir, in, err, interactive,
-                                   errIsTerminal && !o.quiet) == epub::RunResult::Built;
-    if (const int status = interruptedStatus(built, err); status >= 0)
+    const bool built = convertBook(job, stagingDir, in, out, interactive) == epub::RunResult::Built;
+    if (const int status = interruptedStatus(built, out.err); status >= 0)
         return status;
     return built ? 0 : 1;
 }
@@ -314,13 +338,14 @@ std::string titleFromSourceName(std::string path) {
 }
 
 int convertEach(const Options& o, const std::string& stagingDir, std::istream& in,
-                std::ostream& err, bool interactive, bool errIsTerminal) {
+                const ErrorOutput& out, bool interactive) {
+    std::ostream& err = out.err;
     const std::size_t total = o.pages.size();
     std::size_t built = 0, skipped = 0, failed = 0;
     for (std::size_t k = 0; k < total; ++k) {
         const std::string& source = o.pages[k];
         if (!o.quiet)
-            err << "Book " << k + 1 << " of " << total << ": " << source << "\n";
+            err << "Book " << k + 1 << " of " << total << ": " << out.shown(source) << "\n";
         BookJob job{o, {}, {}, o.author};
         pages::SourcePages found;
         try {
@@ -328,7 +353,7 @@ int convertEach(const Options& o, const std::string& stagingDir, std::istream& i
             if (!found.expanded)
                 throw pages::ENotPageSource(source + ": not a comic archive or folder of page images");
         } catch (const std::exception& e) {
-            err << "pagelume: " << e.what() << "\n";
+            err << "pagelume: " << out.shown(e.what()) << "\n";
             ++failed;
             continue;
         }
@@ -339,12 +364,11 @@ int convertEach(const Options& o, const std::string& stagingDir, std::istream& i
         if (job.author.empty())
             job.author = found.info.writer;
         if (job.author.empty()) {
-            err << source << ": " << texts::kAuthorEmpty << "\n";
+            err << out.shown(source) << ": " << texts::kAuthorEmpty << "\n";
             ++skipped;
             continue;
         }
-        const epub::RunResult result =
-            convertBook(job, stagingDir, in, err, interactive, errIsTerminal && !o.quiet);
+        const epub::RunResult result = convertBook(job, stagingDir, in, out, interactive);
         if (const int status = interruptedStatus(false, err); status >= 0)
             return status;
         if (result == epub::RunResult::Built)
@@ -389,8 +413,9 @@ int runCommandLine(const std::vector<std::string>& args, const std::string& stag
         return 2;
     }
     InterruptSignals interrupts;
-    return o.each ? convertEach(o, stagingDir, in, err, interactive, errIsTerminal)
-                  : convertOne(o, stagingDir, in, err, interactive, errIsTerminal);
+    const ErrorOutput messages{err, errIsTerminal};
+    return o.each ? convertEach(o, stagingDir, in, messages, interactive)
+                  : convertOne(o, stagingDir, in, messages, interactive);
 }
 
 }  // namespace pagelume::app

@@ -34,3 +34,31 @@ std::string defaultErrorText(const std::string& message) {
 }
 
 }  // namespace pagelume::app
+
+namespace pagelume::app {
+
+std::string terminalText(const std::string& text) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(text.size());
+    const auto escape = [&](unsigned char c) {
+        out += "\\x";
+        out += kHex[c >> 4];
+        out += kHex[c & 0xF];
+    };
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (c < 0x20 || c == 0x7F) {
+            escape(c);
+        } else if (c == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            escape(next);  // a C1 control, U+0080 to U+009F
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+}  // namespace pagelume::app

@@ -1,6 +1,8 @@
 #include <unistd.h>
 #include <QApplication>
+#include <QMessageBox>
 #include <QSocketNotifier>
+#include <cstdlib>
 #include <iostream>
 
 #include "app/Unit1.h"
@@ -35,12 +37,27 @@ public:
 int main(int argc, char** argv) {
     using pagelume::app::InterruptSignals;
     using pagelume::app::StartRequest;
+    pagelume::app::openMissingStandardDescriptors();
     pagelume::app::ignoreFileSizeSignal();
+    pagelume::app::ignoreBrokenPipeSignal();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const auto paths = pagelume::app::ProgramPaths::forProgramIn(pagelume::platform::exeDir());
     const StartRequest start = pagelume::app::parseStartRequest(args);
     if (start.kind == StartRequest::Kind::Paths || start.kind == StartRequest::Kind::BadUsage)
         return pagelume::app::answerStartRequest(start, paths, std::cout, std::cerr);
+    if (std::string problem;
+        start.usesStaging && !pagelume::app::stagingDirectoryIsPrivate(paths, &problem)) {
+        std::cerr << "pagelume: " << problem << "\n";
+        if (start.kind == StartRequest::Kind::Window &&
+            pagelume::app::missingDisplay([](const char* name) {
+                return std::getenv(name);
+            }).empty()) {
+            QApplication app(argc, argv);
+            QMessageBox::critical(nullptr, QString::fromLatin1("Pagelume"),
+                                  QString::fromStdString(problem));
+        }
+        return 1;
+    }
     if (std::string problem;
         start.usesStaging && !pagelume::app::prepareStagingDirectory(paths, &problem))
         std::cerr << "pagelume: " << problem << "\n";
@@ -51,6 +68,13 @@ int main(int argc, char** argv) {
                                              ::isatty(STDERR_FILENO));
     }
 
+    // Without a display Qt would end the program with advice to reinstall it.
+    if (const std::string problem =
+            pagelume::app::missingDisplay([](const char* name) { return std::getenv(name); });
+        !problem.empty()) {
+        std::cerr << "pagelume: " << problem << "\n";
+        return 1;
+    }
     PagelumeApplication app(argc, argv);
     pagelume::app::setDesktopIdentity(app);
     pagelume::app::QtDesktop desktop;

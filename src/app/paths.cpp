@@ -160,6 +160,12 @@ bool createPrivateDirectories(const std::string& path) {
     return platform::directoryExists(path);
 }
 
+bool folderIsPrivate(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
 bool syncContainerFiles(const std::string& sourceDir, const std::string& stagingDir,
                         std::string* error) {
     for (const char* name : kContainerFiles) {

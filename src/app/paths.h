@@ -35,6 +35,10 @@ bool directoryWritable(const std::string& dir);
 // when the directory exists afterwards.
 bool createPrivateDirectories(const std::string& path);
 
+// True when path is a folder itself (not a link to one), owned by the
+// current user, that no one else may write.
+bool folderIsPrivate(const std::string& path);
+
 // The staging directory's container files, relative to it.
 inline constexpr const char* kContainerFiles[] = {"mimetype", "META-INF/container.xml"};
 

@@ -96,6 +96,23 @@ void storeRightToLeft(const std::string& configFile, bool rightToLeft) {
     storeOption(configFile, "RightToLeft", rightToLeft ? "1" : "0");
 }
 
+bool stagingDirectoryIsPrivate(const ProgramPaths& paths, std::string* problem) {
+    if (paths.containerSource.empty())
+        return true;
+    createPrivateDirectories(paths.stagingDir);
+    const std::string parent = platform::directoryPart(paths.stagingDir);
+    for (const std::string& dir : {parent.substr(0, parent.size() - 1), paths.stagingDir}) {
+        if (!folderIsPrivate(dir)) {
+            if (problem)
+                *problem = "The staging folder " + dir +
+                           " is not yours alone (another user owns it, others may write to it, "
+                           "or it is a link). Remove it and start Pagelume again.";
+            return false;
+        }
+    }
+    return true;
+}
+
 bool prepareStagingDirectory(const ProgramPaths& paths, std::string* error) {
     if (paths.containerSource.empty())
         return true;

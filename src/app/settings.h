@@ -53,6 +53,14 @@ void storeBookKind(const std::string& configFile, epub::BookKind kind);
 bool loadRightToLeft(const std::string& configFile);
 void storeRightToLeft(const std::string& configFile, bool rightToLeft);
 
+// An installed copy's staging folder (in a cache folder that others may
+// share) is used only when it is the user's alone: it and the folder holding
+// it are real folders (not links), owned by the user, and no one else may
+// write them. Creates them (private) when missing. False, with a message
+// naming the folder in *problem, otherwise; the program then stops. A copy
+// that keeps its staging folder beside itself is not checked.
+bool stagingDirectoryIsPrivate(const ProgramPaths& paths, std::string* problem);
+
 // Gets the staging directory ready before anything uses it: copies the
 // container files when they are kept elsewhere. False, with the reason in
 // *error, when it could not; a conversion then refuses to run.

@@ -32,6 +32,21 @@ void ignoreFileSizeSignal() {
     ::signal(SIGXFSZ, SIG_IGN);
 }
 
+void ignoreBrokenPipeSignal() {
+    ::signal(SIGPIPE, SIG_IGN);
+}
+
+void openMissingStandardDescriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // open() takes the lowest free number, which is this one.
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd)
+            ::close(opened);
+    }
+}
+
 InterruptSignals::InterruptSignals() {
     g_received = 0;
     if (g_pipe[0] < 0 && ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)

@@ -79,6 +79,22 @@ void addStartPages(TForm1& form, const std::vector<std::string>& files) {
     }
 }
 
+std::string missingDisplay(const Environment& env) {
+    const auto set = [&](const char* name) {
+        const char* value = env(name);
+        return value && *value;
+    };
+    const char* platform = env("QT_QPA_PLATFORM");
+    const std::string name = platform ? platform : "";
+    // Other platforms (offscreen, vnc, eglfs, ...) need no display server.
+    const bool needsDisplay =
+        name.empty() || name.rfind("xcb", 0) == 0 || name.rfind("wayland", 0) == 0;
+    if (!needsDisplay || set("DISPLAY") || set("WAYLAND_DISPLAY"))
+        return {};
+    return "cannot open the window: no display (is DISPLAY set?). To convert without a window, "
+           "give pages on the command line; see pagelume --help.";
+}
+
 void setDesktopIdentity(QApplication& app) {
     QGuiApplication::setDesktopFileName(QString::fromLatin1(kAppId));
     app.setWindowIcon(QIcon::fromTheme(QString::fromLatin1(kAppId)));

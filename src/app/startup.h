@@ -41,6 +41,10 @@ int answerStartRequest(const StartRequest& request, const ProgramPaths& paths, s
 // Puts the files into the page list, in order, as Add does.
 void addStartPages(TForm1& form, const std::vector<std::string>& files);
 
+// Why the window cannot be opened with this environment (no display for the
+// platform Qt would use), or empty when it can be tried.
+std::string missingDisplay(const Environment& env);
+
 // Tells the desktop which entry and icon the window belongs to.
 void setDesktopIdentity(QApplication& app);
 

@@ -19,10 +19,12 @@ bool archiveRequest(const std::string& stagingDir, const std::string& outputPath
         writer.FilesList().clear();
         writer.setZipName(outputPath);
         // Reading systems expect mimetype as the first entry, uncompressed and
-        // without an extra field. Named on its own before the wildcard, it is
-        // written first; the walk's copy then counts as a duplicate.
+        // without an extra field, so it is named first. Only what a book is
+        // made of is packed: anything else that lands in the folder (a stray
+        // notes.txt) stays out of every book.
         writer.FilesList().push_back("mimetype");
-        writer.FilesList().push_back(dir + "/*.*");
+        writer.FilesList().push_back(dir + "/META-INF/*.*");
+        writer.FilesList().push_back(dir + "/OEBPS/*.*");
         writer.NoCompressList().push_back("mimetype");
         writer.setOnProgress(progress);
         if (progress)

@@ -13,12 +13,12 @@ namespace pagelume::epub {
 using ArchiveProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
 // Packs the staging directory into outputPath (a finished .epub): mimetype
-// first and stored, every other file below the directory deflated under its
-// relative path. True when the archive was written whole; false when the
-// writer failed (an exception thrown by progress counts as a failure too,
-// except ERunInterrupted, which leaves after the same clean-up), in
-// which case no partial file is left and an existing file at outputPath is
-// untouched. The reason of a failure goes to *error when given.
+// first and stored, then every file below META-INF/ and OEBPS/ deflated under
+// its relative path; nothing else in the directory. True when the archive was
+// written whole; false when the writer failed (an exception thrown by progress
+// counts as a failure too, except ERunInterrupted, which leaves after the same
+// clean-up), in which case no partial file is left and an existing file at
+// outputPath is untouched. The reason of a failure goes to *error when given.
 bool archiveRequest(const std::string& stagingDir, const std::string& outputPath,
                     const ArchiveProgress& progress, std::string* error = nullptr);
 

@@ -40,8 +40,9 @@ PAGELUME_DEFINE_EXCEPTION(ERunInterrupted, Exception);
 
 // The two stages of a run, as progress reports them.
 enum class RunStage {
-    Copying,  // the pages: done and total count images
-    Packing,  // the archive: done and total count bytes of the book's files
+    Copying,   // the pages: done and total count images
+    Packing,   // the archive: done and total count bytes of the book's files
+    Cleaning,  // removing a book's staged files: done and total count entries
 };
 
 // How a conversion talks to the user. The window answers with dialogs, the

@@ -24,7 +24,10 @@ public:
     void writeCover(const std::string& imageName, const std::string&) override {
         wrap("cover.html", imageName, "Cover");
     }
-    void writeStylesheet() override { epub::writeStylesheet(contentDir_); }
+    void writeStylesheet() override {
+        if (std::string reason; !epub::writeStylesheet(contentDir_, &reason))
+            noteStagingFault(contentDir_ + "/stylesheet.css", reason);
+    }
     void writePackage(const BookLayout& layout) override {
         writePackageDocument(book_, contentDir_, layout);
     }
@@ -35,7 +38,9 @@ public:
 private:
     void wrap(const std::string& file, const std::string& imageName, const std::string& alt) {
         const StrictWrapper strict{title_, alt};
-        writePageWrapper(contentDir_ + "/" + file, imageName, strict_ ? &strict : nullptr);
+        const std::string path = contentDir_ + "/" + file;
+        if (std::string reason; !writePageWrapper(path, imageName, strict_ ? &strict : nullptr, &reason))
+            noteStagingFault(path, reason);
     }
 
     const BookSource& book_;

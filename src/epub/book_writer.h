@@ -34,6 +34,19 @@ public:
 
     // Why the book cannot be made as it stands, for the user, or empty.
     virtual std::string problem() const { return {}; }
+
+    // The first document that could not be written into the staging folder
+    // ("Cannot write <path>: <reason>"), or empty: the book cannot be made.
+    const std::string& stagingFault() const { return stagingFault_; }
+
+protected:
+    void noteStagingFault(const std::string& path, const std::string& reason) {
+        if (stagingFault_.empty())
+            stagingFault_ = "Cannot write " + path + ": " + reason;
+    }
+
+private:
+    std::string stagingFault_;
 };
 
 // The writer for the book's kind, writing into contentDir.

@@ -101,6 +101,21 @@ std::string imageMediaType(const std::string& path) {
     return "application/octet-stream";
 }
 
+std::string sourceMediaType(const pages::Page& page) {
+    if (!page.inArchive())
+        return imageMediaType(page.file);
+    switch (page.kind) {
+        case pages::ContentKind::Png:
+            return "image/png";
+        case pages::ContentKind::Jpeg:
+            return "image/jpeg";
+        case pages::ContentKind::Gif:
+            return "image/gif";
+        default:
+            return "application/octet-stream";
+    }
+}
+
 std::string missingContainerFile(const std::string& stagingDir) {
     const std::string mimetype = stagingDir + "/mimetype";
     if (readSmallFile(mimetype, 64) != std::optional<std::string>("application/epub+zip"))
@@ -110,6 +125,26 @@ std::string missingContainerFile(const std::string& stagingDir) {
     if (!text || text->find("full-path=\"OEBPS/fb.opf\"") == std::string::npos)
         return container;
     return std::string();
+}
+
+bool titleGiven(const std::string& title) {
+    // Blanks of any kind: ASCII white space, the no-break and ideographic spaces.
+    static constexpr const char* kBlanks[] = {" ",  "\t", "\n",       "\r",
+                                              "\v", "\f", "\xC2\xA0", "\xE3\x80\x80"};
+    std::size_t i = 0;
+    while (i < title.size()) {
+        std::size_t before = i;
+        for (const char* blank : kBlanks) {
+            if (title.compare(i, std::char_traits<char>::length(blank), blank) == 0) {
+                i += std::char_traits<char>::length(blank);
+                break;
+            }
+        }
+        if (i == before)
+            break;
+    }
+    // A leading dot would make the book a hidden file.
+    return i < title.size() && title[0] != '.';
 }
 
 bool titleUsableAsFileName(const std::string& title) {
@@ -124,17 +159,33 @@ bool pathInside(const std::string& path, const std::string& dir) {
     const fs::path p(normalPath(path)), d(normalPath(dir));
     auto [dirEnd, pathIt] = std::mismatch(d.begin(), d.end(), p.begin(), p.end());
     // A trailing empty component ("dir/") matches anything below dir.
-    return dirEnd == d.end() || (std::next(dirEnd) == d.end() && dirEnd->empty());
+    if (dirEnd == d.end() || (std::next(dirEnd) == d.end() && dirEnd->empty()))
+        return true;
+    // The same folder under another name (a bind mount) is the same folder:
+    // compare each existing folder on the way up with dir itself.
+    struct stat target {};
+    if (::stat(d.c_str(), &target) != 0)
+        return false;
+    for (fs::path up = p; !up.empty(); up = up.parent_path()) {
+        struct stat st {};
+        if (::stat(up.c_str(), &st) == 0 && st.st_dev == target.st_dev &&
+            st.st_ino == target.st_ino)
+            return true;
+        if (up == up.root_path())
+            break;
+    }
+    return false;
 }
 
-bool removeContentDirectory(const std::string& stagingDir, std::string* error) {
+bool removeContentDirectory(const std::string& stagingDir, std::string* error,
+                            const platform::TreeProgress& progress) {
     const std::string content = stagingDir + "/OEBPS";
     if (!platform::pathExists(content))
         return true;
     StagingLock lock(stagingDir);
     if (!lock.acquired())
         return true;  // another copy is converting: its tree, not ours
-    return platform::removeTree(content, error);
+    return platform::removeTree(content, error, progress);
 }
 
 ConversionRun::ConversionRun(const BookSource& book, RunHost& host, std::string stagingDir)
@@ -146,7 +197,7 @@ bool ConversionRun::checkFields() {
     const char* problem = nullptr;
     if (book_.savePath().empty())
         problem = texts::kSavePathEmpty;
-    else if (book_.title().empty())
+    else if (!titleGiven(book_.title()))
         problem = texts::kTitleEmpty;
     else if (book_.author().empty())
         problem = texts::kAuthorEmpty;
@@ -189,15 +240,20 @@ bool ConversionRun::pack() {
         &failureReason_);
 }
 
-// A page whose copy fails keeps its wrapper, as a missing image does; the
-// host hears of it for every page that uses the image.
+// A page whose source cannot be read keeps its wrapper, as a missing image
+// does; the host hears of it for every page that uses the image. A copy that
+// cannot be written (a full disk) ends the run instead: the book would lack
+// pages that are there.
 void ConversionRun::copyImage(int page, const std::string& source, const std::string& name,
                               bool first) {
     if (first) {
         std::string reason;
+        platform::CopyFault fault = platform::CopyFault::None;
         const std::string copy = contentDir_ + "/" + name;
-        if (platform::copyFileNoOverwrite(source, copy, &reason))
+        if (platform::copyFileNoOverwrite(source, copy, &reason, &fault))
             mediaTypes_.emplace(name, imageMediaType(copy));
+        else if (fault == platform::CopyFault::Writing)
+            stagingFault(copy, reason);  // the run ends after this page
         else
             failedCopies_.emplace(name, reason);
     }
@@ -230,17 +286,39 @@ void ConversionRun::copyMembers() {
             const std::string name = platform::fileNamePart(copy.target);
             if (copy.done)
                 mediaTypes_.emplace(name, imageMediaType(copy.target));
+            else if (copy.writeFailed)
+                stagingFault(copy.target, copy.reason);
             else
                 failedCopies_.emplace(name, copy.reason);
             host_.progress(RunStage::Copying, ++imagesDone_, imagesTotal_);
             host_.processEvents();
         });
         wanted = {};
+        if (!stagingFault_.empty())
+            return;  // the run ends: no warnings for a book that is not made
     }
     for (const auto& [page, name] : memberPages_) {
         if (auto failed = failedCopies_.find(name); failed != failedCopies_.end())
             host_.imageNotCopied(page, book_.page(page - 1).displayName(), failed->second);
     }
+}
+
+// Notes the first file that could not be written into the staging folder;
+// always false.
+bool ConversionRun::stagingFault(const std::string& path, const std::string& reason) {
+    if (stagingFault_.empty())
+        stagingFault_ = "Cannot write " + path + ": " + reason;
+    return false;
+}
+
+// The book cannot be made whole: nothing goes to the save path, and nothing
+// of it stays in the staging folder.
+RunResult ConversionRun::stagingFailed(const std::string& reason) {
+    failureReason_ = reason.empty() ? stagingFault_ : reason;
+    platform::removeTree(contentDir_);
+    outputPath_ = book_.savePath() + "/" + book_.title() + ".epub";
+    host_.showMessage(texts::kBuildFailed + outputPath_, texts::kNoteCaption);
+    return RunResult::Failed;
 }
 
 RunResult ConversionRun::run() {
@@ -264,12 +342,20 @@ RunResult ConversionRun::run() {
     // Nothing of an earlier book may reach this one.
     if (platform::pathExists(contentDir_)) {
         std::string reason;
-        if (!platform::removeTree(contentDir_, &reason)) {
+        // A large book leaves many files; removing them is shown as it goes.
+        const auto cleaning = [this](std::uint64_t done, std::uint64_t total) {
+            host_.progress(RunStage::Cleaning, done, total);
+            host_.processEvents();
+        };
+        if (!platform::removeTree(contentDir_, &reason, cleaning)) {
             host_.showError(texts::kCannotRemove + contentDir_ + ": " + reason);
             return RunResult::Failed;
         }
     }
-    platform::createDirectories(contentDir_);
+    if (!platform::createDirectories(contentDir_)) {
+        stagingFault(contentDir_, platform::errorText(errno));
+        return stagingFailed();
+    }
 
     BusyCursor busy(host_);
 
@@ -285,28 +371,41 @@ RunResult ConversionRun::run() {
     std::vector<std::string> firstImages;  // each image once, in page order
     for (int i = 0; i < n; ++i) {
         const pages::Page source = book_.page(i);
-        const ImageName image = namer.nameFor(source);
+        const ImageName image =
+            namer.nameFor(source, layout.strict ? sourceMediaType(source) : std::string());
         if (source.inArchive())
             planMemberCopy(i + 1, source, image.name, image.first);
         else
             copyImage(i + 1, source.file, image.name, image.first);
+        if (!stagingFault_.empty())
+            return stagingFailed();
         if (image.first)
             firstImages.push_back(image.name);
         pageImages_.push_back(image.name);
     }
     copyMembers();
+    if (!stagingFault_.empty())
+        return stagingFailed();
     for (const std::string& name : firstImages)
         if (auto type = mediaTypes_.find(name); type != mediaTypes_.end())
             layout.images.push_back({name, type->second});
     // Every image is in place now: a fixed-layout page takes its size from it.
-    for (int i = 0; i < n; ++i)
+    for (int i = 0; i < n; ++i) {
         writer->writePage(i + 1, pageImages_[static_cast<std::size_t>(i)], book_.page(i).displayName());
+        if (!writer->stagingFault().empty())
+            return stagingFailed(writer->stagingFault());
+    }
 
     if (!coverPath.empty()) {
-        const ImageName image = namer.nameFor(coverPath);
+        const ImageName image =
+            namer.nameFor(coverPath, layout.strict ? imageMediaType(coverPath) : std::string());
         coverName_ = image.name;
         copyImage(0, coverPath, image.name, image.first);
+        if (!stagingFault_.empty())
+            return stagingFailed();
         writer->writeCover(image.name, coverPath);
+        if (!writer->stagingFault().empty())
+            return stagingFailed(writer->stagingFault());
         // The cover's image has its own item.
         std::erase_if(layout.images, [&](const BookImage& i) { return i.name == image.name; });
         if (layout.strict)
@@ -314,6 +413,8 @@ RunResult ConversionRun::run() {
     }
     layout.coverName = coverName_;
     writer->writeStylesheet();
+    if (!writer->stagingFault().empty())
+        return stagingFailed(writer->stagingFault());
 
     if (layout.strict) {
         layout.date = platform::isoDateString();
@@ -337,7 +438,9 @@ RunResult ConversionRun::run() {
 
     // An existing book is replaced only once the new one is complete, so it
     // is not deleted here.
-    if (platform::fileExists(outputPath_)) {
+    // A link that leads nowhere is a file of that name too; packing replaces
+    // the link itself.
+    if (platform::pathExists(outputPath_) && !platform::directoryExists(outputPath_)) {
         if (!host_.askYesNo(texts::kOverwriteQuestion, texts::kOverwriteCaption))
             return RunResult::Stopped;
     }

@@ -8,6 +8,8 @@
 
 #include "epub/book.h"
 #include "pages/comic_archive.h"
+#include "epub/page_wrapper.h"
+#include "platform/files.h"
 
 namespace pagelume::epub {
 
@@ -41,6 +43,8 @@ private:
     void copyImage(int page, const std::string& source, const std::string& name, bool first);
     void planMemberCopy(int page, const pages::Page& source, const std::string& name, bool first);
     void copyMembers();
+    bool stagingFault(const std::string& path, const std::string& reason);
+    RunResult stagingFailed(const std::string& reason = {});
     bool checkImageFormats();
     bool pack();
 
@@ -50,6 +54,7 @@ private:
     std::string contentDir_;
     std::string outputPath_;
     std::string failureReason_;
+    std::string stagingFault_;  // why the staging folder could not be written
     std::unordered_map<std::string, std::string> failedCopies_;  // name -> reason
     std::unordered_map<std::string, std::string> mediaTypes_;    // name -> type, when copied
     std::vector<std::string> pageImages_;                         // each page's image name
@@ -74,16 +79,27 @@ std::string missingContainerFile(const std::string& stagingDir);
 // "image/jpeg", "image/gif", or "application/octet-stream" for anything else
 // (and for what cannot be read).
 std::string imageMediaType(const std::string& path);
+// The same for a page: a file's first bytes, or what an archive member's
+// showed when the archive was listed.
+std::string sourceMediaType(const pages::Page& page);
 
 // Removes the content directory left by the last run, as closing the program
 // does. Skipped while another process converts. False (with the reason in
 // *error) when the directory exists and could not be removed.
-bool removeContentDirectory(const std::string& stagingDir, std::string* error);
+// progress (when given) hears how far the removal is.
+bool removeContentDirectory(const std::string& stagingDir, std::string* error,
+                            const platform::TreeProgress& progress = {});
+
+// True when the title says something: not empty, not blanks only, and not
+// starting with '.' (the book would be a hidden file).
+bool titleGiven(const std::string& title);
 
 // True when title + ".epub" can be one file name in a folder here.
 bool titleUsableAsFileName(const std::string& title);
 
-// True when path lies in (or is) dir, after resolving links and "..".
+// True when path lies in (or is) dir, after resolving links and "..", or
+// when path or a folder above it is dir under another name (a bind mount:
+// the same device and inode).
 bool pathInside(const std::string& path, const std::string& dir);
 
 }  // namespace pagelume::epub

@@ -36,7 +36,7 @@ std::optional<image::PixelSize> FixedLayoutWriter::writeOne(const std::string& f
     try {
         writeFixedLayoutPage(path, title_, imageName, what, *size);
     } catch (const Exception& e) {
-        noteProblem(e.what());
+        noteStagingFault(path, e.what());  // the disk, not the page
         return std::nullopt;
     }
     return size;
@@ -55,7 +55,9 @@ void FixedLayoutWriter::writeCover(const std::string& imageName, const std::stri
 }
 
 void FixedLayoutWriter::writeStylesheet() {
-    platform::writeWholeFile(contentDir_ + "/stylesheet.css", kFixedLayoutStylesheet);
+    const std::string path = contentDir_ + "/stylesheet.css";
+    if (std::string reason; !platform::writeWholeFile(path, kFixedLayoutStylesheet, &reason))
+        noteStagingFault(path, reason);
 }
 
 void FixedLayoutWriter::writePackage(const BookLayout& layout) {

@@ -2,9 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <climits>
 #include <filesystem>
 #include <system_error>
 
+#include "epub/name_folding.h"
 #include "platform/files.h"
 #include "xml/utf8.h"
 
@@ -86,17 +88,60 @@ std::string bookImageName(const std::string& fileName, bool strict) {
     return out.substr(visible);
 }
 
-bool ImageNamer::taken(const std::string& upperName) const {
-    return upperName == "FB.OPF" || upperName == "FB.NCX" || upperName == "COVER.HTML" ||
-           upperName == "STYLESHEET.CSS" ||
-           isWrapperName(upperName, pageCount_) || given_.count(upperName) > 0;
+std::string cutName(const std::string& name, std::size_t max) {
+    if (name.size() <= max)
+        return name;
+    std::size_t end = max;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
+        --end;  // name[end] continues a character: cut before it
+    return name.substr(0, end);
 }
 
-ImageName ImageNamer::nameFor(const std::string& sourcePath) {
-    return nameFor(pages::Page{sourcePath, {}});
+std::string extensionFor(const std::string& mediaType) {
+    if (mediaType == "image/png")
+        return ".png";
+    if (mediaType == "image/jpeg")
+        return ".jpg";
+    if (mediaType == "image/gif")
+        return ".gif";
+    return {};
 }
 
-ImageName ImageNamer::nameFor(const pages::Page& page) {
+namespace {
+
+// A strict book's name: composed, and with the extension its content calls
+// for. An extension that already fits (".jpeg", ".PNG") stays.
+std::string strictName(const std::string& base, const std::string& mediaType) {
+    std::string name = composedName(base);
+    const std::string wanted = extensionFor(mediaType);
+    if (wanted.empty())
+        return name;
+    const auto dot = name.find_last_of('.');
+    const bool hasExt = dot != std::string::npos && dot != 0;
+    const std::string ext = hasExt ? platform::asciiUpper(name.substr(dot)) : std::string();
+    if (ext == platform::asciiUpper(wanted) || (wanted == ".jpg" && ext == ".JPEG"))
+        return name;
+    return (hasExt ? name.substr(0, dot) : name) + wanted;
+}
+
+}  // namespace
+
+std::string ImageNamer::key(const std::string& name) const {
+    return strict_ ? foldedName(name) : platform::asciiUpper(name);
+}
+
+bool ImageNamer::taken(const std::string& name) const {
+    const std::string upper = platform::asciiUpper(name);
+    return upper == "FB.OPF" || upper == "FB.NCX" || upper == "COVER.HTML" ||
+           upper == "STYLESHEET.CSS" || isWrapperName(upper, pageCount_) ||
+           given_.count(key(name)) > 0;
+}
+
+ImageName ImageNamer::nameFor(const std::string& sourcePath, const std::string& mediaType) {
+    return nameFor(pages::Page{sourcePath, {}}, mediaType);
+}
+
+ImageName ImageNamer::nameFor(const pages::Page& page, const std::string& mediaType) {
     std::string identity = sourceIdentity(page.file);
     if (page.inArchive()) {
         identity += '\n';  // never part of a device and inode, nor of a normal path's end
@@ -105,23 +150,31 @@ ImageName ImageNamer::nameFor(const pages::Page& page) {
     if (auto known = bySource_.find(identity); known != bySource_.end())
         return {known->second, false};
 
-    const std::string base = bookImageName(page.fileName(), strict_);
-    std::string name = base;
-    std::string upper = platform::asciiUpper(name);
-    if (taken(upper)) {
-        const auto dot = base.find_last_of('.');
-        const bool hasExt = dot != std::string::npos && dot != 0;
-        const std::string stem = hasExt ? base.substr(0, dot) : base;
-        const std::string ext = hasExt ? base.substr(dot) : std::string();
+    std::string base = bookImageName(page.fileName(), strict_);
+    if (strict_)
+        base = strictName(base, mediaType);
+    const auto dot = base.find_last_of('.');
+    const bool hasExt = dot != std::string::npos && dot != 0;
+    std::string stem = hasExt ? base.substr(0, dot) : base;
+    std::string ext = hasExt ? base.substr(dot) : std::string();
+    if (ext.size() > NAME_MAX / 2) {
+        stem = base;  // not an extension worth keeping whole
+        ext.clear();
+    }
+    // Room for the longest suffix, so that every candidate fits.
+    const auto fitted = [&](const std::string& suffix) {
+        return cutName(stem, NAME_MAX - suffix.size() - ext.size()) + suffix + ext;
+    };
+    std::string name = fitted("");
+    if (taken(name)) {
         // Every suffix below the counter is taken already, and names are
         // never given back, so the search goes on where it last stopped.
-        int& k = nextSuffix_.try_emplace(platform::asciiUpper(stem + '/' + ext), 2).first->second;
+        int& k = nextSuffix_.try_emplace(key(stem + '/' + ext), 2).first->second;
         do {
-            name = stem + "-" + std::to_string(k++) + ext;
-            upper = platform::asciiUpper(name);
-        } while (taken(upper));
+            name = fitted("-" + std::to_string(k++));
+        } while (taken(name));
     }
-    given_.insert(upper);
+    given_.insert(key(name));
     bySource_.emplace(identity, name);
     return {name, true};
 }

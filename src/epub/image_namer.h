@@ -22,7 +22,12 @@ struct ImageName {
 // dropped, since hidden files are not packed; a backslash, a control
 // character or a byte that is not UTF-8 becomes '_', so that every name is
 // the same text in the archive and in the references to it. For a strict
-// book only letters and digits (of any script), '-', '_' and '.' stay.
+// book only letters and digits (of any script), '-', '_' and '.' stay, names
+// are written in Unicode's composed form (NFC), names that differ only in
+// case or in their Unicode spelling count as one, and the extension follows
+// the image's content. A name never grows past the longest file name (255
+// bytes): the stem is shortened, at a character boundary, to make room for
+// its suffix and extension.
 //
 // Each source is looked at once (one stat) and every lookup is hashed, so
 // naming a book costs time in proportion to its pages.
@@ -30,20 +35,31 @@ class ImageNamer {
 public:
     explicit ImageNamer(int pageCount, bool strict = false)
         : pageCount_(pageCount), strict_(strict) {}
-    ImageName nameFor(const std::string& sourcePath);
+    // mediaType: what the source's first bytes say it is ("image/png",
+    // "image/jpeg", "image/gif", anything else); a strict book's extension
+    // follows it. Ignored for other books.
+    ImageName nameFor(const std::string& sourcePath, const std::string& mediaType = {});
     // A member of an archive is named by its own file name, and is the same
     // source as the same member of the same archive.
-    ImageName nameFor(const pages::Page& page);
+    ImageName nameFor(const pages::Page& page, const std::string& mediaType = {});
 
 private:
-    bool taken(const std::string& upperName) const;
+    bool taken(const std::string& name) const;
+    std::string key(const std::string& name) const;  // what two alike names share
 
     int pageCount_;
     bool strict_;
     std::unordered_map<std::string, std::string> bySource_;  // source identity -> name
-    std::unordered_set<std::string> given_;                  // upper-cased names
-    std::unordered_map<std::string, int> nextSuffix_;        // upper-cased stem/ext -> k
+    std::unordered_set<std::string> given_;                  // keys of the names given
+    std::unordered_map<std::string, int> nextSuffix_;        // key of stem/ext -> k
 };
+
+// name, shortened at a UTF-8 character boundary to at most max bytes.
+std::string cutName(const std::string& name, std::size_t max);
+
+// The extension a strict book gives an image of this media type (".png",
+// ".jpg", ".gif"); empty for anything else.
+std::string extensionFor(const std::string& mediaType);
 
 // The file name part of a path as it may stand in the book: every backslash,
 // control character (U+0000 to U+001F, U+007F) and byte that is not part of

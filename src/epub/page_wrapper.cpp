@@ -73,9 +73,9 @@ std::string pageWrapperText(const std::string& languageTag, const std::string& i
 }
 
 bool writePageWrapper(const std::string& path, const std::string& imageName,
-                      const StrictWrapper* strict) {
-    return platform::writeWholeFile(path,
-                                    pageWrapperText(platform::languageTag(), imageName, strict));
+                      const StrictWrapper* strict, std::string* error) {
+    return platform::writeWholeFile(
+        path, pageWrapperText(platform::languageTag(), imageName, strict), error);
 }
 
 }  // namespace pagelume::epub

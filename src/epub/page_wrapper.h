@@ -18,9 +18,9 @@ std::string pageWrapperText(const std::string& languageTag, const std::string& i
                             const StrictWrapper* strict = nullptr);
 
 // Writes the wrapper for imageName to path, replacing any file there.
-// False when the file could not be written (the run goes on regardless).
+// False when the file could not be written whole, the reason in *error.
 bool writePageWrapper(const std::string& path, const std::string& imageName,
-                      const StrictWrapper* strict = nullptr);
+                      const StrictWrapper* strict = nullptr, std::string* error = nullptr);
 
 // Text as XML character data: & < > escaped, and characters XML cannot carry
 // (most control characters, broken UTF-8) as U+FFFD.

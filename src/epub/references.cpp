@@ -5,7 +5,10 @@ namespace pagelume::epub {
 std::string imageReference(const std::string& name) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string out;
-    out.reserve(name.size());
+    out.reserve(name.size() + 2);
+    // "ch1:p1.png" would read as a reference with the scheme "ch1".
+    if (name.find(':') != std::string::npos)
+        out = "./";
     for (const char c : name) {
         switch (c) {
             case '"':

@@ -39,8 +39,8 @@ const char* const kStylesheet =
     "\t}\r\n"
     "}\r\n";
 
-bool writeStylesheet(const std::string& contentDir) {
-    return platform::writeWholeFile(contentDir + "/stylesheet.css", kStylesheet);
+bool writeStylesheet(const std::string& contentDir, std::string* error) {
+    return platform::writeWholeFile(contentDir + "/stylesheet.css", kStylesheet, error);
 }
 
 }  // namespace pagelume::epub

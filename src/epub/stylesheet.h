@@ -8,7 +8,8 @@ namespace pagelume::epub {
 // whole, centred and fitted to the screen, on one screen.
 extern const char* const kStylesheet;
 
-// Writes it into the content directory; false when it could not be written.
-bool writeStylesheet(const std::string& contentDir);
+// Writes it into the content directory; false when it could not be written
+// (the reason in *error).
+bool writeStylesheet(const std::string& contentDir, std::string* error = nullptr);
 
 }  // namespace pagelume::epub

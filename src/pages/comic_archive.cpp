@@ -272,14 +272,28 @@ ArchiveListing listArchive(const std::string& path) {
         // A member that cannot be read is still a page: the book says so.
         unsigned char head[16];
         const la_ssize_t n = archive_entry_is_encrypted(e) ? -1 : archive_read_data(a.get(), head, sizeof head);
-        if (n > 0 && !isImageKind(contentKindOf(head, static_cast<std::size_t>(n))))
+        const ContentKind kind =
+            n > 0 ? contentKindOf(head, static_cast<std::size_t>(n)) : ContentKind::Unknown;
+        if (n > 0 && !isImageKind(kind))
             continue;
         listing.members.push_back(name);
+        listing.kinds.push_back(kind);
     }
     if (r != ARCHIVE_EOF && listing.members.empty())
         throw ENotPageSource(path + ": " + archiveError(a.get(), "not a comic archive"));
-    platform::sortNaturally(listing.members);
-    return listing;
+    std::vector<std::size_t> order(listing.members.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return platform::naturalLess(listing.members[a], listing.members[b]);
+    });
+    ArchiveListing sorted;
+    sorted.comicInfo = std::move(listing.comicInfo);
+    for (std::size_t i : order) {
+        sorted.members.push_back(std::move(listing.members[i]));
+        sorted.kinds.push_back(listing.kinds[i]);
+    }
+    return sorted;
 }
 
 std::optional<std::string> readArchiveMember(const std::string& path, const std::string& member,

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "pages/page.h"
 #include "platform/exception.h"
 
 // Comic archives (CBZ, CBR, CB7, CBT and their plain ZIP, RAR, 7z and tar
@@ -16,8 +17,6 @@ namespace pagelume::pages {
 
 // A path given as pages holds none, or could not be opened as what it claims to be.
 PAGELUME_DEFINE_EXCEPTION(ENotPageSource, Exception);
-
-enum class ContentKind { Unknown, Png, Jpeg, Gif, Zip, Rar, SevenZip, Tar };
 
 // What a file's first bytes say it is (a tar archive needs 262 of them).
 ContentKind contentKindOf(const unsigned char* head, std::size_t size);
@@ -34,8 +33,9 @@ inline bool isArchiveKind(ContentKind k) {
 inline constexpr std::uint64_t kMemberLimit = std::uint64_t{1} << 30;
 
 struct ArchiveListing {
-    // The page images, in natural order of their paths.
+    // The page images, in natural order of their paths, with their kinds.
     std::vector<std::string> members;
+    std::vector<ContentKind> kinds;
     // ComicInfo.xml at the top of the archive, when there is one (at most 1 MiB).
     std::optional<std::string> comicInfo;
 };

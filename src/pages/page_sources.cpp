@@ -98,8 +98,8 @@ SourcePages pagesFrom(const std::string& path, bool imagesOnly) {
         if (listing.members.empty())
             throw ENotPageSource(noPagesMessage(path));
         source.pages.reserve(listing.members.size());
-        for (std::string& m : listing.members)
-            source.pages.push_back(Page{path, std::move(m)});
+        for (std::size_t i = 0; i < listing.members.size(); ++i)
+            source.pages.push_back(Page{path, std::move(listing.members[i]), listing.kinds[i]});
         if (listing.comicInfo)
             source.info = parseComicInfo(*listing.comicInfo);
     } else if (!imagesOnly || hasPageImageExtension(platform::fileNamePart(path))) {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <system_error>
 
 namespace pagelume::platform {
@@ -151,11 +152,16 @@ bool createDirectories(const std::string& path) {
     return directoryExists(path);
 }
 
-bool copyFileNoOverwrite(const std::string& source, const std::string& target,
-                         std::string* error) {
+bool copyFileNoOverwrite(const std::string& source, const std::string& target, std::string* error,
+                         CopyFault* fault) {
+    CopyFault side = CopyFault::Reading;
+    if (fault)
+        *fault = CopyFault::None;
     auto fail = [&](const std::string& why) {
         if (error)
             *error = why;
+        if (fault)
+            *fault = side;
         return false;
     };
     // Non-blocking: opening a FIFO for reading would otherwise wait for a
@@ -175,6 +181,7 @@ bool copyFileNoOverwrite(const std::string& source, const std::string& target,
     if (out < 0) {
         const int err = errno;
         ::close(in);
+        side = CopyFault::Writing;
         return fail(errorText(err));
     }
     int err = 0;
@@ -196,6 +203,7 @@ bool copyFileNoOverwrite(const std::string& source, const std::string& target,
                 continue;
             if (w <= 0) {
                 err = w < 0 ? errno : ENOSPC;
+                side = CopyFault::Writing;
                 break;
             }
             off += w;
@@ -204,8 +212,10 @@ bool copyFileNoOverwrite(const std::string& source, const std::string& target,
             break;
     }
     ::close(in);
-    if (::close(out) != 0 && !err)
+    if (::close(out) != 0 && !err) {
         err = errno;
+        side = CopyFault::Writing;
+    }
     if (err) {
         ::unlink(target.c_str());
         return fail(errorText(err));
@@ -213,14 +223,29 @@ bool copyFileNoOverwrite(const std::string& source, const std::string& target,
     return true;
 }
 
-bool writeWholeFile(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (!out)
+bool writeWholeFile(const std::string& path, const std::string& bytes, std::string* error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        if (error)
+            *error = errorText(errno);
         return false;
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    if (!out) {
+    }
+    int err = 0;
+    for (std::size_t done = 0; done < bytes.size() && !err;) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            err = n < 0 ? errno : ENOSPC;
+        else
+            done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    if (err) {
         ::unlink(path.c_str());
+        if (error)
+            *error = errorText(err);
         return false;
     }
     return true;
@@ -240,6 +265,49 @@ bool removeTree(const std::string& path, std::string* error) {
         return false;
     }
     return true;
+}
+
+namespace {
+
+// Closes a directory stream on every way out, also when progress throws.
+struct DirCloser {
+    void operator()(DIR* d) const { ::closedir(d); }
+};
+using DirHandle = std::unique_ptr<DIR, DirCloser>;
+
+}  // namespace
+
+bool removeTree(const std::string& path, std::string* error, const TreeProgress& progress) {
+    if (!progress)
+        return removeTree(path, error);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return removeTree(path, error);
+    std::uint64_t total = 0, done = 0;
+    if (DirHandle d{::opendir(path.c_str())}) {
+        while (const dirent* e = ::readdir(d.get()))
+            total += std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0;
+    }
+    progress(0, total);
+    if (DirHandle d{::opendir(path.c_str())}) {
+        while (const dirent* e = ::readdir(d.get())) {
+            if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+                continue;
+            const std::string entry = path + "/" + e->d_name;
+            struct stat est {};
+            std::error_code ec;
+            if (::lstat(entry.c_str(), &est) == 0 && S_ISDIR(est.st_mode))
+                fs::remove_all(fs::path(entry), ec);
+            else
+                ::unlink(entry.c_str());
+            // A few thousand entries between reports: cheap, and still often.
+            if (++done % 1024 == 0)
+                progress(std::min(done, total), total);
+        }
+    }
+    const bool removed = removeTree(path, error);  // what is left, and the folder itself
+    progress(total, total);
+    return removed;
 }
 
 std::string errorText(int err) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -56,23 +57,37 @@ bool pathExists(const std::string& path);
 // Creates the directory and any missing parents; true when it exists afterwards.
 bool createDirectories(const std::string& path);
 
+// Which side of a copy failed: the source could not be read, or the target
+// could not be created or written whole (a full disk, a quota, a read-only
+// file system).
+enum class CopyFault { None, Reading, Writing };
+
 // Copies a regular file; refuses (false) when the target exists. A source
 // that is not a regular file (a pipe, socket, device or directory) is refused
 // without being waited on. A failed copy leaves no partial target behind and
-// puts the reason into *error (when given).
+// puts the reason into *error and the failing side into *fault (when given).
 bool copyFileNoOverwrite(const std::string& source, const std::string& target,
-                         std::string* error = nullptr);
+                         std::string* error = nullptr, CopyFault* fault = nullptr);
 
 // The system's message for an errno value.
 std::string errorText(int err);
 
 // Writes bytes to path, creating or replacing the file. False when it could
-// not be written whole; then no partial file is left.
-bool writeWholeFile(const std::string& path, const std::string& bytes);
+// not be written whole (the reason in *error, when given); then no partial
+// file is left.
+bool writeWholeFile(const std::string& path, const std::string& bytes,
+                    std::string* error = nullptr);
 
 // Removes a directory with everything in it, for good. On failure returns
 // false and puts the system's reason into *error (when given).
 bool removeTree(const std::string& path, std::string* error = nullptr);
+
+// The same, telling progress how far it is: entries of the directory itself
+// removed, of how many (a folder among them counts once, when it is gone).
+// Called now and then, and once at the end; what it throws leaves the
+// removal where it is.
+using TreeProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
+bool removeTree(const std::string& path, std::string* error, const TreeProgress& progress);
 
 // The last component of a path ('/' separated).
 std::string fileNamePart(const std::string& path);

@@ -1,11 +1,16 @@
 #include "profile.h"
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
-#include <vector>
-
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
 
 #include "files.h"
 
@@ -16,24 +21,53 @@ namespace {
 // Settings files are small; a larger one is not ours to parse or rewrite.
 constexpr std::size_t kMaxProfileBytes = 4u << 20;
 
+// Read without blocking and only from a regular file: a FIFO or a device
+// put where the settings file belongs must not hold the program up.
 bool readWholeFile(const std::string& path, std::string& out, bool& missing) {
     missing = false;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        missing = !pathExists(path);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        missing = errno == ENOENT;
         return false;
     }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+              static_cast<std::uintmax_t>(st.st_size) <= kMaxProfileBytes;
     std::string data;
     char buf[8192];
-    while (in.read(buf, sizeof buf) || in.gcount() > 0) {
-        data.append(buf, static_cast<std::size_t>(in.gcount()));
-        if (data.size() > kMaxProfileBytes)
-            return false;
+    while (ok) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        data.append(buf, static_cast<std::size_t>(n));
+        ok = data.size() <= kMaxProfileBytes;  // it grew while being read
     }
-    if (in.bad())
-        return false;
-    out.swap(data);
-    return true;
+    ::close(fd);
+    if (ok)
+        out.swap(data);
+    return ok;
+}
+
+// The file a write replaces: the settings file itself, or, when it is a
+// link (a shared set of dotfiles), the file the link points to, so the link
+// stays.
+std::string writeTarget(const std::string& file) {
+    std::filesystem::path target = file;
+    for (int hops = 0; hops < 40; ++hops) {  // as many as the system follows
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            break;
+        std::error_code ec;
+        const std::filesystem::path next = std::filesystem::read_symlink(target, ec);
+        if (ec)
+            break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target.string();
 }
 
 std::string trim(const std::string& s) {
@@ -173,7 +207,8 @@ bool writeProfileString(const std::string& file, const std::string& section, con
 
     // Write beside the file and rename over it, so a failure never leaves a
     // half-written settings file.
-    std::string tmp = file + ".tmp" + std::to_string(::getpid());
+    const std::string target = writeTarget(file);
+    std::string tmp = target + ".tmp" + std::to_string(::getpid());
     {
         std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
         if (!out)
@@ -186,7 +221,7 @@ bool writeProfileString(const std::string& file, const std::string& section, con
             return false;
         }
     }
-    if (std::rename(tmp.c_str(), file.c_str()) != 0) {
+    if (std::rename(tmp.c_str(), target.c_str()) != 0) {
         std::remove(tmp.c_str());
         return false;
     }

@@ -55,6 +55,7 @@ struct TZipWriter::Run {
     bool zipExists = false;
     dev_t zipDevice = 0;
     ino_t zipInode = 0;
+    mode_t zipMode = 0;                     // the permissions of the file it replaces
     std::unordered_set<std::string> names;  // stored names, upper-cased
     std::uint64_t done = 0;
     std::uint64_t total = 0;
@@ -144,6 +145,7 @@ int TZipWriter::Zip() {
             run.zipExists = true;
             run.zipDevice = st.st_dev;
             run.zipInode = st.st_ino;
+            run.zipMode = st.st_mode & 0777;
         }
 
         expandFilesList(run);
@@ -153,7 +155,9 @@ int TZipWriter::Zip() {
         run.temp = std::make_unique<TempArchive>(io_, folder);
         const int fd = run.temp->releaseFd();
         run.file = std::make_unique<ArchiveFile>(io_, fd);
-        ::fchmod(fd, newFileMode());
+        // A book that replaces another keeps its permissions (a read-only
+        // book stays read-only).
+        ::fchmod(fd, run.zipExists ? run.zipMode : newFileMode());
 
         entries_.reserve(filesList_.size());
         if (threads_ > 1) {

@@ -55,6 +55,26 @@ std::vector<std::string> pagePictures(const std::string& book) {
     }
 }
 
+TEST(CommandLine, ControlCharactersInNamesReachATerminalOnlyAsEscapes) {
+    Cli cli;
+    writeFile(cli.dir / "in/a.png", "a");
+    const std::string evil = cli.dir / "in/\x1b]0;owned\x07\x1b[2J\xC2\x9b.png";
+    EXPECT_EQ(cli.run({"--title", "T", "--author", "A", "--output", cli.dir / "out", "--quiet",
+                       cli.dir / "in/a.png", evil},
+                      "", false, true),
+              0);
+    EXPECT_EQ(cli.err.find('\x1b'), std::string::npos) << cli.err;
+    EXPECT_EQ(cli.err.find('\x07'), std::string::npos);
+    EXPECT_EQ(cli.err.find("\xC2\x9b"), std::string::npos) << "a C1 control too";
+    EXPECT_NE(cli.err.find("in/\\x1b]0;owned\\x07\\x1b[2J\\x9b.png: No such file"),
+              std::string::npos)
+        << cli.err;
+    // Into a file or a pipe the name goes as it is, for scripts to read.
+    cli.run({"--title", "T", "--author", "A", "--output", cli.dir / "out", "--yes",
+             cli.dir / "in/a.png", evil});
+    EXPECT_NE(cli.err.find(evil), std::string::npos);
+}
+
 TEST(CommandLine, UsageHelpAndVersion) {
     Cli cli;
     EXPECT_EQ(cli.run({"--version"}), 0);

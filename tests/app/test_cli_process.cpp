@@ -7,10 +7,13 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <thread>
 
+#include "app/signals.h"
 #include "platform/files.h"
 #include "support/tempdir.h"
 
@@ -160,6 +163,101 @@ TEST_F(Program, AFileSizeLimitIsAFullDiskNotADeath) {
     EXPECT_NE(err.find("Not enough room to write archive"), std::string::npos) << err;
     EXPECT_EQ(junk(), std::vector<std::string>{});
     EXPECT_EQ(readFile(dir / "out/T.epub"), "the old book");
+}
+
+// Runs the program with args; inChild prepares the child's descriptors,
+// env (when given) replaces its environment. Returns the wait status.
+int runProgram(const std::string& exe, std::vector<std::string> args,
+               const std::function<void()>& inChild,
+               const std::vector<std::string>* env = nullptr) {
+    args.insert(args.begin(), exe);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        inChild();
+        std::vector<char*> argv, envp;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        if (env) {
+            for (const auto& e : *env)
+                envp.push_back(const_cast<char*>(e.c_str()));
+            envp.push_back(nullptr);
+            ::execve(exe.c_str(), argv.data(), envp.data());
+        } else {
+            ::execv(exe.c_str(), argv.data());
+        }
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return status;
+}
+
+TEST_F(Program, AClosedPipeOrClosedStandardDescriptorsChangeOnlyWhatIsShown) {
+    const auto two = pages(2, 100);
+    std::vector<std::string> args = {"--title", "T",        "--author",
+                                     "A",       "--output", dir / "out",
+                                     "--yes",   two[0],     dir / "in/missing.png",
+                                     two[1]};
+    // pagelume ... 2>&1 | head -1, once head has gone.
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    ::close(fds[0]);
+    int status = runProgram(exe, args, [&] {
+        ::signal(SIGPIPE, SIG_DFL);  // as a shell starts it
+        ::dup2(fds[1], 1);
+        ::dup2(fds[1], 2);
+    });
+    ::close(fds[1]);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readFile(dir / "out/T.epub").substr(0, 2), "PK");
+    EXPECT_EQ(junk(), std::vector<std::string>{});
+
+    // pagelume ... 2>&-: the messages must not land in the first file it opens.
+    fs::remove(dir / "out/T.epub");
+    status = runProgram(exe, args, [] { ::close(2); });
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readFile(dir / "out/T.epub").substr(0, 2), "PK");
+    EXPECT_EQ(readFile(dir / "bin/epubfiles/.pagelume.lock"), "");
+}
+
+// Under the sanitizers the runtime's own files take the closed numbers
+// first, so the program's start is checked here in a child of its own: a
+// file opened afterwards must not become standard error.
+TEST(StandardDescriptors, ClosedOnesAreOpenedOnDevNullFirst) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(0);
+        ::close(2);
+        openMissingStandardDescriptors();
+        const int file = ::open("/proc/self/status", O_RDONLY);
+        char target[64] = {};
+        const bool devNull = ::readlink("/proc/self/fd/2", target, sizeof target - 1) > 0 &&
+                             std::string(target) == "/dev/null" && ::fcntl(0, F_GETFD) != -1;
+        ::_exit(devNull && file > 2 ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST_F(Program, WithoutADisplayTheWindowSaysSoInsteadOfAborting) {
+    const std::vector<std::string> env = {"HOME=" + dir.path(), "PATH=/usr/bin:/bin",
+                                          "LC_ALL=C.UTF-8", "ASAN_OPTIONS=detect_leaks=0"};
+    const int status = runProgram(
+        exe, {},
+        [&] {
+            const int err = ::open((dir / "err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(err, 2);
+        },
+        &env);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(readFile(dir / "err"),
+              "pagelume: cannot open the window: no display (is DISPLAY set?). To convert without "
+              "a window, give pages on the command line; see pagelume --help.\n");
 }
 
 }  // namespace

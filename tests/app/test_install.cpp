@@ -279,6 +279,62 @@ TEST_F(Installed, AUserWhoCannotWriteThePrefixConvertsAndLeavesItAlone) {
     EXPECT_EQ(manifest(prefix_), before) << "the prefix is left as installed";
 }
 
+// The fresh-system check takes its package mirror from apt's own sources,
+// as every other set-up step does through apt-get; no script names one.
+TEST(SetUpScripts, TheMirrorComesFromTheMachinesAptSources) {
+    TempDir etc;
+    const std::string script = shellWord(PAGELUME_SOURCE_DIR "/scripts/check_deb_fresh.sh");
+    const auto mirror = [&] {
+        return run("APT_ETC=" + shellWord(etc.path()) + " bash " + script + " --mirror");
+    };
+    writeFile(etc / "sources.list",
+              "# old style\ndeb [arch=amd64] file:///srv/old bookworm main\n");
+    EXPECT_EQ(mirror(), (std::pair<int, std::string>{0, "file:///srv/old\n"}));
+    writeFile(etc / "sources.list.d/debian.sources",
+              "Types: deb\nURIs: file:///srv/security\nSuites: bookworm-security\n\n"
+              "Types: deb deb-src\nURIs: file:///srv/main\nSuites: bookworm bookworm-updates\n");
+    EXPECT_EQ(mirror(), (std::pair<int, std::string>{0, "file:///srv/main\n"}));
+    fs::remove_all(etc / "sources.list.d");
+    fs::remove(etc / "sources.list");
+    EXPECT_EQ(mirror().first, 1) << "no source: no guess";
+
+    std::vector<fs::path> scripts;
+    for (const char* folder : {"scripts", "bench", "."})
+        for (const auto& e : fs::directory_iterator(fs::path(PAGELUME_SOURCE_DIR) / folder))
+            if (e.path().extension() == ".sh")
+                scripts.push_back(e.path());
+    for (const auto& e : fs::recursive_directory_iterator(fs::path(PAGELUME_SOURCE_DIR) / "bench"))
+        if (e.path().extension() == ".sh")
+            scripts.push_back(e.path());
+    EXPECT_GE(scripts.size(), 4u);
+    for (const auto& path : scripts) {
+        const std::string text = readFile(path);
+        EXPECT_FALSE(contains(text, "http://") || contains(text, "https://")) << path;
+    }
+}
+
+TEST_F(Installed, AStagingFolderSomeoneElseCouldWriteIsNotUsed) {
+    if (needsRoot())
+        GTEST_SKIP() << "acting as other users needs root and setpriv";
+    // A cache folder that everyone shares, where another user was first.
+    const User victim = makeUser(65534, "victim"), other = makeUser(65533, "other");
+    const std::string shared = *dir_ / "shared-cache";
+    fs::create_directories(shared);
+    ::chmod(shared.c_str(), 01777);
+    const std::string planted = shared + "/pagelume/epubfiles";
+    ASSERT_EQ(runAs(other, "mkdir -p " + shellWord(planted) + " && chmod 777 " +
+                               shellWord(shared + "/pagelume") + " " + shellWord(planted) +
+                               " && echo planted > " + shellWord(planted + "/notes.txt"))
+                  .first,
+              0);
+    const auto [status, output] =
+        runAs(victim, convertCommand(victim), "XDG_CACHE_HOME=" + shellWord(shared));
+    EXPECT_EQ(status, 1) << output;
+    EXPECT_TRUE(contains(output, "The staging folder " + shared + "/pagelume")) << output;
+    EXPECT_FALSE(fs::exists(victim.home + "/out/T.epub"));
+    EXPECT_FALSE(fs::exists(planted + "/OEBPS"));
+}
+
 TEST_F(Installed, TwoUsersSeeNeitherTheOthersSettingsNorItsStaging) {
     if (needsRoot())
         GTEST_SKIP() << "acting as other users needs root and setpriv";

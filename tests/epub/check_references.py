@@ -30,7 +30,10 @@ with zipfile.ZipFile(sys.argv[1]) as book:
     for where, ref in refs:
         if "#" in ref or "?" in ref:
             problems.append(f"{where}: {ref!r} has a fragment or query")
-        target = "OEBPS/" + urllib.parse.unquote(ref, errors="strict")
+        # Resolved as a reader resolves it: against the document that holds it,
+        # so that a part before a colon is taken for a scheme.
+        resolved = urllib.parse.urljoin(where, ref)
+        target = urllib.parse.unquote(resolved, errors="strict")
         if target not in names and not ref.endswith("stylesheet.css"):
             problems.append(f"{where}: {ref!r} names no entry")
 for p in problems:

@@ -90,6 +90,7 @@ public:
         std::string name;
         uint32_t colour;
         int width = 60, height = 90;
+        std::string bytes = {};  // the file as it is, instead of a solid PNG
     };
 
 protected:
@@ -103,8 +104,10 @@ protected:
         auto add = [&](const Page& p) {
             const std::string path = dir / ("in/" + std::to_string(++folder) + "/" + p.name);
             const uint32_t c = p.colour;
-            writeFile(path, test::makePng(p.width, p.height,
-                                          [c](int, int) { return 0xFF000000u | c; }, false));
+            writeFile(path, !p.bytes.empty()
+                                ? p.bytes
+                                : test::makePng(p.width, p.height,
+                                                [c](int, int) { return 0xFF000000u | c; }, false));
             return path;
         };
         for (const Page& p : pages)
@@ -170,6 +173,22 @@ TEST_F(ReaderBooks, AOnePageStrictBookWithoutCoverPassesEpubcheckToo) {
     EXPECT_NE(report.text.find("No errors or warnings detected."), std::string::npos) << report.text;
 }
 
+// Names that differ only in case or in their Unicode spelling, and names
+// whose extension lies about the content or is missing.
+TEST_F(ReaderBooks, AStrictBookOfAlikeAndMisnamedImagesPassesEpubcheck) {
+    const std::string jpeg = readFile(PAGELUME_SOURCE_DIR "/resources/skin/bottom_right.jpg");
+    std::vector<Page> pages = {{"\xC3\x84.png", 1},        {"\xC3\xA4.png", 2},
+                               {"caf\xC3\xA9.png", 3},     {"cafe\xCC\x81.png", 4},
+                               {"photo.png", 5},           {"pic.jpg", 6},
+                               {"scan", 7},                {"page1.html", 8}};
+    pages[4].bytes = jpeg;
+    const std::string book = build(pages, std::nullopt, true, "Alike");
+    const EpubcheckReport report = epubcheck(book);
+    if (!report.ran)
+        GTEST_SKIP() << "epubcheck is not installed";
+    EXPECT_NE(report.text.find("No errors or warnings detected."), std::string::npos) << report.text;
+}
+
 TEST_F(ReaderBooks, MupdfShowsEachPageOnItsOwnScreenInOrder) {
     for (const bool strict : {false, true}) {
         SCOPED_TRACE(strict ? "strict" : "default");
@@ -198,7 +217,8 @@ TEST(BookReferences, AwkwardImageNamesAreFollowedByAReader) {
     test::FakeHost host;
     const std::vector<std::string> names = {
         "issue#2.png", "what?.png",   "100%.png",   "r&d.png",       "q\"uote.png", "<b>.png",
-        "x\\y.png",     "tab\tnl\n.png", "caf\xE9.png", "caf\xC3\xA9 1.png", "\x01.png"};
+        "x\\y.png",     "tab\tnl\n.png", "caf\xE9.png", "caf\xC3\xA9 1.png", "\x01.png",
+        "ch1:p1.png",  "a:b:c.png"};
     for (const auto& name : names) {
         writeFile(dir / ("in/" + name), "image " + name);
         book.pages.push_back(dir / ("in/" + name));

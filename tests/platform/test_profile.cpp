@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/files.h"
 #include "platform/profile.h"
 #include "support/tempdir.h"
 
@@ -77,6 +83,28 @@ TEST(Profile, GarbageAndUnwritableFilesDoNotCrashOrLoseData) {
     EXPECT_FALSE(writeProfileString(asDir, "Options", "SavePath", "/x"));
     EXPECT_TRUE(std::filesystem::is_directory(asDir));
     EXPECT_FALSE(writeProfileString(dir / "missing/config.ini", "Options", "SavePath", "/x"));
+}
+
+TEST(Profile, AFifoIsNeverWaitedOnAndALinkStaysALink) {
+    TempDir dir;
+    const std::string fifo = dir / "fifo.ini";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    ::alarm(60);  // a read that waits for a writer ends the test instead of hanging it
+    EXPECT_EQ(readProfileString(fifo, "Options", "SavePath", "dflt"), "dflt");
+    EXPECT_FALSE(writeProfileString(fifo, "Options", "SavePath", "/x"));
+    ::alarm(0);
+
+    // A dotfiles set-up: the settings file is a link into another folder.
+    const std::string real = dir / "dotfiles/pagelume.ini";
+    writeFile(real, "; mine\n[Options]\nSavePath=/old\n");
+    const std::string link = dir / "config/config.ini";
+    std::filesystem::create_directories(dir / "config");
+    std::filesystem::create_symlink("../dotfiles/pagelume.ini", link);
+    ASSERT_TRUE(writeProfileString(link, "Options", "SavePath", "/new"));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(readFile(real), "; mine\n[Options]\nSavePath=/new\n");
+    EXPECT_EQ(readProfileString(link, "Options", "SavePath", ""), "/new");
+    EXPECT_EQ(listDirectory(dir / "dotfiles").size(), 1u) << "no temporary file is left";
 }
 
 }  // namespace
