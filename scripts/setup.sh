@@ -4,7 +4,7 @@
 #   scripts/setup.sh --test   that, plus the test tools and oracles
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev zlib1g-dev
+packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev libgif-dev zlib1g-dev
           fonts-dejavu-core fonts-liberation2 fonts-wqy-microhei)
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(libgtest-dev libgmock-dev python3 unzip zip p7zip-full libarchive-tools

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "fit/pixels.h"
+
+// Lanczos-3 resampling in two passes: each incoming row is resampled across
+// at once, and an output row is made down the columns as soon as the rows it
+// needs have come in, so only a few rows are ever held.
+namespace pagelume::fit {
+
+// Bits of fraction in the fixed-point weights. Sums stay within 32 bits for
+// 8-bit samples and the lobes of Lanczos-3.
+inline constexpr int kWeightBits = 22;
+
+// The weights that make each output sample from a run of input samples.
+struct Weights {
+    int outSize = 0;
+    int maxTaps = 0;
+    std::vector<int> first;    // per output sample: its first input sample
+    std::vector<int> count;    // per output sample: how many it takes
+    std::vector<int32_t> taps;  // per output sample: maxTaps weights, count of them used
+};
+
+// Lanczos-3 weights from inSize samples to outSize: widened by the factor
+// when reducing, so each output sample averages all the input it covers;
+// each run sums to 1 in fixed point (up to rounding).
+Weights lanczosWeights(int inSize, int outSize);
+// The Lanczos-3 kernel itself.
+double lanczos3(double x);
+
+class Resampler {
+public:
+    using RowSink = std::function<void(const uint8_t* row)>;
+
+    // Rows of inWidth x channels samples in, rows of outWidth x channels out.
+    Resampler(int inWidth, int inHeight, int outWidth, int outHeight, int channels);
+
+    // Takes the next input row and passes every output row it completes to sink.
+    void pushRow(const uint8_t* row, const RowSink& sink);
+    bool finished() const { return nextOut_ >= outHeight_; }
+
+private:
+    void acrossRow(const uint8_t* in, uint8_t* out) const;
+    void downColumns(int outRow, uint8_t* out);
+
+    int inWidth_, inHeight_, outWidth_, outHeight_, channels_;
+    Weights across_, down_;
+    std::vector<uint8_t> ring_;  // rows resampled across, indexed by input row mod ringRows_
+    int ringRows_ = 0;
+    int nextIn_ = 0;
+    int nextOut_ = 0;
+    std::vector<int32_t> sums_;
+    std::vector<uint8_t> outRow_;
+};
+
+// Reads the whole source through a resampler, passing each output row to sink.
+void resample(RowSource& source, int outWidth, int outHeight, const Resampler::RowSink& sink,
+              StopFlag stop);
+
+}  // namespace pagelume::fit
