@@ -34,7 +34,45 @@ FitResult failed(const std::string& reason) {
     return r;
 }
 
-FitResult fit(const std::string& sourcePath, const FitOptions& options, std::vector<uint8_t>& jpeg,
+// Where the fitted rows go: a JPEG encoder, or a pixmap.
+class RowTarget {
+public:
+    virtual ~RowTarget() = default;
+    virtual void begin(int width, int height, int channels) = 0;
+    virtual void writeRow(const uint8_t* row) = 0;
+};
+
+class JpegTarget final : public RowTarget {
+public:
+    JpegTarget(int quality, std::vector<uint8_t>& out) : quality_(quality), out_(out) {}
+    void begin(int width, int height, int channels) override {
+        encoder_ = std::make_unique<JpegEncoder>(width, height, channels, quality_);
+    }
+    void writeRow(const uint8_t* row) override { encoder_->writeRow(row); }
+    void end() { out_ = encoder_->finish(); }
+
+private:
+    int quality_;
+    std::vector<uint8_t>& out_;
+    std::unique_ptr<JpegEncoder> encoder_;
+};
+
+class PixmapTarget final : public RowTarget {
+public:
+    explicit PixmapTarget(Pixmap& out) : out_(out) {}
+    void begin(int width, int height, int channels) override {
+        out_ = Pixmap(width, height, channels);
+    }
+    void writeRow(const uint8_t* row) override {
+        std::memcpy(out_.row(next_++), row, out_.rowBytes());
+    }
+
+private:
+    Pixmap& out_;
+    int next_ = 0;
+};
+
+FitResult fit(const std::string& sourcePath, const FitOptions& options, RowTarget& target,
               StopFlag stop) {
     if (options.boxWidth < 1 || options.boxHeight < 1 || options.quality < 1 ||
         options.quality > 100)
@@ -52,8 +90,9 @@ FitResult fit(const std::string& sourcePath, const FitOptions& options, std::vec
         return r;
     }
     // The decoder works in the stored orientation.
-    RowSource& stored = reader->start(swap ? out.height : out.width,
-                                      swap ? out.width : out.height, options.grey);
+    const int minW = options.shrinkOnLoad ? (swap ? out.height : out.width) : h.width;
+    const int minH = options.shrinkOnLoad ? (swap ? out.width : out.height) : h.height;
+    RowSource& stored = reader->start(minW, minH, options.grey);
     Pixmap upright;
     std::unique_ptr<PixmapSource> turned;
     RowSource* rows = &stored;
@@ -62,10 +101,9 @@ FitResult fit(const std::string& sourcePath, const FitOptions& options, std::vec
         turned = std::make_unique<PixmapSource>(upright);
         rows = turned.get();
     }
-    JpegEncoder encoder(out.width, out.height, rows->channels(), options.quality);
-    resample(*rows, out.width, out.height, [&](const uint8_t* row) { encoder.writeRow(row); },
+    target.begin(out.width, out.height, rows->channels());
+    resample(*rows, out.width, out.height, [&](const uint8_t* row) { target.writeRow(row); },
              stop);
-    jpeg = encoder.finish();
     FitResult r;
     r.status = FitStatus::Written;
     r.width = out.width;
@@ -73,26 +111,50 @@ FitResult fit(const std::string& sourcePath, const FitOptions& options, std::vec
     return r;
 }
 
-}  // namespace
-
-FitResult fitPageToMemory(const std::string& sourcePath, const FitOptions& options,
-                          std::vector<uint8_t>& jpeg, StopFlag stop) {
-    jpeg.clear();
+// Runs a fit; every failure becomes a result.
+template <class Run>
+FitResult guardedFit(Run&& run) {
     try {
-        return fit(sourcePath, options, jpeg, stop);
+        return run();
     } catch (const EFitStopped&) {
-        jpeg.clear();
         FitResult r;
         r.status = FitStatus::Stopped;
         r.reason = "Fitting stopped";
         return r;
     } catch (const std::bad_alloc&) {
-        jpeg.clear();
         return failed("Not enough memory to fit the page");
     } catch (const std::exception& e) {
-        jpeg.clear();
         return failed(e.what());
     }
+}
+
+}  // namespace
+
+FitResult fitPageToMemory(const std::string& sourcePath, const FitOptions& options,
+                          std::vector<uint8_t>& jpeg, StopFlag stop) {
+    jpeg.clear();
+    FitResult r = guardedFit([&] {
+        JpegTarget target(options.quality, jpeg);
+        FitResult written = fit(sourcePath, options, target, stop);
+        if (written.status == FitStatus::Written)
+            target.end();
+        return written;
+    });
+    if (r.status != FitStatus::Written)
+        jpeg.clear();
+    return r;
+}
+
+FitResult fitPageToPixmap(const std::string& sourcePath, const FitOptions& options,
+                          Pixmap& pixels, StopFlag stop) {
+    pixels = Pixmap();
+    FitResult r = guardedFit([&] {
+        PixmapTarget target(pixels);
+        return fit(sourcePath, options, target, stop);
+    });
+    if (r.status != FitStatus::Written)
+        pixels = Pixmap();
+    return r;
 }
 
 FitResult fitPage(const std::string& sourcePath, const std::string& outPath,
