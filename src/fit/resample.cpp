@@ -10,6 +10,7 @@ namespace pagelume::fit {
 namespace {
 
 constexpr double kSupport = 3.0;
+using Vec = Resampler::Vec;
 
 double sinc(double x) {
     if (x == 0.0)
@@ -18,27 +19,9 @@ double sinc(double x) {
     return std::sin(x) / x;
 }
 
-inline uint8_t clip8(int32_t sum) {
-    sum >>= kWeightBits;
-    return static_cast<uint8_t>(sum < 0 ? 0 : sum > 255 ? 255 : sum);
-}
-
-template <int C>
-void acrossKernel(const uint8_t* in, uint8_t* out, const Weights& w) {
-    constexpr int32_t half = int32_t{1} << (kWeightBits - 1);
-    for (int x = 0; x < w.outSize; ++x) {
-        const uint8_t* src = in + static_cast<size_t>(w.first[x]) * C;
-        const int32_t* k = w.taps.data() + static_cast<size_t>(x) * w.maxTaps;
-        const int n = w.count[x];
-        int32_t s[C];
-        for (int c = 0; c < C; ++c)
-            s[c] = half;
-        for (int i = 0; i < n; ++i)
-            for (int c = 0; c < C; ++c)
-                s[c] += src[i * C + c] * k[i];
-        for (int c = 0; c < C; ++c)
-            out[x * C + c] = clip8(s[c]);
-    }
+inline uint8_t toByte(float v) {
+    v += 0.5f;
+    return static_cast<uint8_t>(v <= 0.0f ? 0.0f : v >= 255.0f ? 255.0f : v);
 }
 
 }  // namespace
@@ -58,7 +41,7 @@ Weights lanczosWeights(int inSize, int outSize) {
     w.maxTaps = static_cast<int>(std::ceil(support)) * 2 + 1;
     w.first.resize(outSize);
     w.count.resize(outSize);
-    w.taps.assign(static_cast<size_t>(outSize) * w.maxTaps, 0);
+    w.taps.assign(static_cast<size_t>(outSize) * w.maxTaps, 0.0f);
     std::vector<double> k(w.maxTaps);
     for (int o = 0; o < outSize; ++o) {
         const double centre = (o + 0.5) * scale;
@@ -70,11 +53,9 @@ Weights lanczosWeights(int inSize, int outSize) {
             k[i] = lanczos3((i + lo - centre + 0.5) / filterScale);
             total += k[i];
         }
-        int32_t* out = w.taps.data() + static_cast<size_t>(o) * w.maxTaps;
-        for (int i = 0; i < n; ++i) {
-            const double v = (total != 0 ? k[i] / total : 0) * (1 << kWeightBits);
-            out[i] = static_cast<int32_t>(v < 0 ? v - 0.5 : v + 0.5);
-        }
+        float* out = w.taps.data() + static_cast<size_t>(o) * w.maxTaps;
+        for (int i = 0; i < n; ++i)
+            out[i] = static_cast<float>(total != 0 ? k[i] / total : 0);
         w.first[o] = lo;
         w.count[o] = n;
     }
@@ -92,48 +73,83 @@ Resampler::Resampler(int inWidth, int inHeight, int outWidth, int outHeight, int
         throw EFitError("Cannot resample to or from an empty page");
     if (outWidth != inWidth)
         across_ = lanczosWeights(inWidth, outWidth);
-    down_ = lanczosWeights(inHeight, outHeight);
+    if (outHeight != inHeight)
+        down_ = lanczosWeights(inHeight, outHeight);
     ringRows_ = outHeight == inHeight ? 1 : down_.maxTaps;
-    const size_t rowBytes = static_cast<size_t>(outWidth) * channels;
-    ring_.resize(rowBytes * ringRows_);
-    sums_.resize(rowBytes);
-    outRow_.resize(rowBytes);
+    const size_t samples = static_cast<size_t>(outWidth) * channels;
+    rowVecs_ = (samples + 3) / 4;
+    pixels_.resize(channels == 3 ? inWidth : (inWidth + 3) / 4);
+    ring_.resize(rowVecs_ * ringRows_);
+    sums_.resize(rowVecs_);
+    outRow_.resize(samples);
 }
 
-void Resampler::acrossRow(const uint8_t* in, uint8_t* out) const {
-    if (outWidth_ == inWidth_)
-        std::memcpy(out, in, static_cast<size_t>(inWidth_) * channels_);
-    else if (channels_ == 3)
-        acrossKernel<3>(in, out, across_);
-    else
-        acrossKernel<1>(in, out, across_);
+// Each output sample is a weighted sum of a run of input samples; colour
+// pixels take one vector each, so the three channels are summed together.
+void Resampler::acrossRow(const uint8_t* in, Vec* out) {
+    float* flat = reinterpret_cast<float*>(out);
+    if (outWidth_ == inWidth_) {
+        const size_t n = static_cast<size_t>(inWidth_) * channels_;
+        for (size_t i = 0; i < n; ++i)
+            flat[i] = in[i];
+        return;
+    }
+    const Weights& w = across_;
+    if (channels_ == 3) {
+        for (int x = 0; x < inWidth_; ++x)
+            pixels_[x] = Vec{float(in[x * 3]), float(in[x * 3 + 1]), float(in[x * 3 + 2]), 0.0f};
+        for (int x = 0; x < outWidth_; ++x) {
+            const Vec* src = pixels_.data() + w.first[x];
+            const float* k = w.taps.data() + static_cast<size_t>(x) * w.maxTaps;
+            Vec sum = {0, 0, 0, 0};
+            for (int i = 0; i < w.count[x]; ++i)
+                sum += src[i] * k[i];
+            flat[x * 3] = sum[0];
+            flat[x * 3 + 1] = sum[1];
+            flat[x * 3 + 2] = sum[2];
+        }
+        return;
+    }
+    float* grey = reinterpret_cast<float*>(pixels_.data());
+    for (int x = 0; x < inWidth_; ++x)
+        grey[x] = in[x];
+    for (int x = 0; x < outWidth_; ++x) {
+        const float* src = grey + w.first[x];
+        const float* k = w.taps.data() + static_cast<size_t>(x) * w.maxTaps;
+        float sum = 0;
+        for (int i = 0; i < w.count[x]; ++i)
+            sum += src[i] * k[i];
+        flat[x] = sum;
+    }
 }
 
 void Resampler::downColumns(int outRow, uint8_t* out) {
-    const size_t n = sums_.size();
-    int32_t* sums = sums_.data();
-    std::fill(sums, sums + n, int32_t{1} << (kWeightBits - 1));
+    Vec* sums = sums_.data();
+    std::fill(sums, sums + rowVecs_, Vec{0, 0, 0, 0});
     const int first = down_.first[outRow];
-    const int32_t* k = down_.taps.data() + static_cast<size_t>(outRow) * down_.maxTaps;
+    const float* k = down_.taps.data() + static_cast<size_t>(outRow) * down_.maxTaps;
     for (int i = 0; i < down_.count[outRow]; ++i) {
-        const uint8_t* row = ring_.data() + n * ((first + i) % ringRows_);
-        const int32_t weight = k[i];
-        for (size_t j = 0; j < n; ++j)
+        const Vec* row = ring_.data() + rowVecs_ * ((first + i) % ringRows_);
+        const float weight = k[i];
+        for (size_t j = 0; j < rowVecs_; ++j)
             sums[j] += row[j] * weight;
     }
-    for (size_t j = 0; j < n; ++j)
-        out[j] = clip8(sums[j]);
+    const float* flat = reinterpret_cast<const float*>(sums);
+    for (size_t j = 0; j < outRow_.size(); ++j)
+        out[j] = toByte(flat[j]);
 }
 
 void Resampler::pushRow(const uint8_t* row, const RowSink& sink) {
     if (nextIn_ >= inHeight_)
         throw EFitError("More rows than the page has");
-    const size_t n = sums_.size();
-    uint8_t* slot = ring_.data() + n * (nextIn_ % ringRows_);
+    Vec* slot = ring_.data() + rowVecs_ * (nextIn_ % ringRows_);
     acrossRow(row, slot);
     const int have = ++nextIn_;
     if (outHeight_ == inHeight_) {
-        sink(slot);
+        const float* flat = reinterpret_cast<const float*>(slot);
+        for (size_t j = 0; j < outRow_.size(); ++j)
+            outRow_[j] = toByte(flat[j]);
+        sink(outRow_.data());
         ++nextOut_;
         return;
     }

@@ -11,22 +11,18 @@
 // needs have come in, so only a few rows are ever held.
 namespace pagelume::fit {
 
-// Bits of fraction in the fixed-point weights. Sums stay within 32 bits for
-// 8-bit samples and the lobes of Lanczos-3.
-inline constexpr int kWeightBits = 22;
-
 // The weights that make each output sample from a run of input samples.
 struct Weights {
     int outSize = 0;
     int maxTaps = 0;
     std::vector<int> first;    // per output sample: its first input sample
     std::vector<int> count;    // per output sample: how many it takes
-    std::vector<int32_t> taps;  // per output sample: maxTaps weights, count of them used
+    std::vector<float> taps;  // per output sample: maxTaps weights, count of them used
 };
 
 // Lanczos-3 weights from inSize samples to outSize: widened by the factor
 // when reducing, so each output sample averages all the input it covers;
-// each run sums to 1 in fixed point (up to rounding).
+// each run sums to 1.
 Weights lanczosWeights(int inSize, int outSize);
 // The Lanczos-3 kernel itself.
 double lanczos3(double x);
@@ -42,17 +38,22 @@ public:
     void pushRow(const uint8_t* row, const RowSink& sink);
     bool finished() const { return nextOut_ >= outHeight_; }
 
+    // Four floats that the compiler keeps in one vector register.
+    using Vec = float __attribute__((vector_size(16)));
+
 private:
-    void acrossRow(const uint8_t* in, uint8_t* out) const;
+    void acrossRow(const uint8_t* in, Vec* out);
     void downColumns(int outRow, uint8_t* out);
 
     int inWidth_, inHeight_, outWidth_, outHeight_, channels_;
     Weights across_, down_;
-    std::vector<uint8_t> ring_;  // rows resampled across, indexed by input row mod ringRows_
+    size_t rowVecs_ = 0;  // vectors per resampled row (samples rounded up to 4)
+    std::vector<Vec> pixels_;  // the incoming row, one vector per pixel
+    std::vector<Vec> ring_;  // rows resampled across, indexed by input row mod ringRows_
     int ringRows_ = 0;
     int nextIn_ = 0;
     int nextOut_ = 0;
-    std::vector<int32_t> sums_;
+    std::vector<Vec> sums_;
     std::vector<uint8_t> outRow_;
 };
 
