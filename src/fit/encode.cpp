@@ -1,8 +1,8 @@
 #include "fit/encode.h"
 
 #include <csetjmp>
-#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <jpeglib.h>
 
@@ -34,18 +34,44 @@ bool guarded(ErrorManager& err, F&& calls) {
 
 }  // namespace
 
+// libjpeg writes into a vector that we own, so a page given up half way
+// frees what was written like any other vector.
+struct VectorDestination {
+    jpeg_destination_mgr mgr;  // found again through client_data
+    std::vector<uint8_t> bytes;
+
+    static constexpr size_t kStep = 64 * 1024;
+
+    static void init(j_compress_ptr cinfo) {
+        auto* d = static_cast<VectorDestination*>(cinfo->client_data);
+        d->bytes.resize(kStep);
+        d->mgr.next_output_byte = d->bytes.data();
+        d->mgr.free_in_buffer = d->bytes.size();
+    }
+    static boolean empty(j_compress_ptr cinfo) {
+        auto* d = static_cast<VectorDestination*>(cinfo->client_data);
+        const size_t used = d->bytes.size();  // libjpeg hands the whole buffer back
+        d->bytes.resize(used * 2);
+        d->mgr.next_output_byte = d->bytes.data() + used;
+        d->mgr.free_in_buffer = d->bytes.size() - used;
+        return TRUE;
+    }
+    static void term(j_compress_ptr cinfo) {
+        auto* d = static_cast<VectorDestination*>(cinfo->client_data);
+        d->bytes.resize(d->bytes.size() - d->mgr.free_in_buffer);
+    }
+};
+
 struct JpegEncoder::State {
     jpeg_compress_struct cinfo{};
     ErrorManager err{};
+    VectorDestination dest{};
     bool created = false;
-    unsigned char* buffer = nullptr;  // libjpeg's, grown as it writes
-    unsigned long size = 0;
     int rows = 0;
 
     ~State() {
         if (created)
             jpeg_destroy_compress(&cinfo);
-        std::free(buffer);
     }
 
     template <class F>
@@ -66,7 +92,11 @@ JpegEncoder::JpegEncoder(int width, int height, int channels, int quality)
     jpeg_create_compress(&c);
     s_->created = true;
     s_->ok([&] {
-        jpeg_mem_dest(&c, &s_->buffer, &s_->size);
+        s_->dest.mgr.init_destination = VectorDestination::init;
+        s_->dest.mgr.empty_output_buffer = VectorDestination::empty;
+        s_->dest.mgr.term_destination = VectorDestination::term;
+        c.dest = &s_->dest.mgr;
+        c.client_data = &s_->dest;
         c.image_width = static_cast<JDIMENSION>(width);
         c.image_height = static_cast<JDIMENSION>(height);
         c.input_components = channels;
@@ -96,7 +126,7 @@ std::vector<uint8_t> JpegEncoder::finish() {
     if (s_->rows != static_cast<int>(c.image_height))
         throw EFitError("Cannot write JPEG picture: rows missing");
     s_->ok([&] { jpeg_finish_compress(&c); });
-    return std::vector<uint8_t>(s_->buffer, s_->buffer + s_->size);
+    return std::move(s_->dest.bytes);
 }
 
 }  // namespace pagelume::fit
