@@ -5,12 +5,24 @@
 #include <cstring>
 #include <numbers>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace pagelume::fit {
 
 namespace {
 
 constexpr double kSupport = 3.0;
-using Vec = Resampler::Vec;
+
+// Eight floats: two SSE registers or one AVX register. Every kernel does the
+// same multiplications and additions in the same order on either, so the
+// pixels do not depend on the machine.
+using Vec8 = float __attribute__((vector_size(32)));
+using Vec4 = float __attribute__((vector_size(16)));
+// The same, read from and written to floats at any address.
+using Vec8At = float __attribute__((vector_size(32), aligned(4)));
+#define PAGELUME_AT8(p) (*reinterpret_cast<const Vec8At*>(p))
 
 double sinc(double x) {
     if (x == 0.0)
@@ -19,9 +31,77 @@ double sinc(double x) {
     return std::sin(x) / x;
 }
 
-inline uint8_t toByte(float v) {
-    v += 0.5f;
-    return static_cast<uint8_t>(v <= 0.0f ? 0.0f : v >= 255.0f ? 255.0f : v);
+
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define PAGELUME_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define PAGELUME_VECTOR_CLONES
+#endif
+
+// Colour across: each output pixel sums its input pixels (four floats each)
+// two at a time, against weights repeated four times.
+PAGELUME_VECTOR_CLONES
+void acrossColour(const float* pixels, const float* taps, int stride, const int* first,
+                  const int* count, int outWidth, float* out) {
+    for (int x = 0; x < outWidth; ++x) {
+        const float* src = pixels + static_cast<size_t>(first[x]) * 4;
+        const float* k = taps + static_cast<size_t>(x) * stride;
+        Vec8 sum = {};
+        for (int i = 0; i < count[x]; i += 2)
+            sum += PAGELUME_AT8(src + i * 4) * PAGELUME_AT8(k + i * 4);
+        const Vec4 lo = {sum[0], sum[1], sum[2], sum[3]};
+        const Vec4 hi = {sum[4], sum[5], sum[6], sum[7]};
+        const Vec4 total = lo + hi;
+        out[x * 3] = total[0];
+        out[x * 3 + 1] = total[1];
+        out[x * 3 + 2] = total[2];
+    }
+}
+
+// Grey across: eight input samples at a time against the weights.
+PAGELUME_VECTOR_CLONES
+void acrossGrey(const float* samples, const float* taps, int stride, const int* first,
+                const int* count, int outWidth, float* out) {
+    for (int x = 0; x < outWidth; ++x) {
+        const float* src = samples + first[x];
+        const float* k = taps + static_cast<size_t>(x) * stride;
+        Vec8 sum = {};
+        for (int i = 0; i < count[x]; i += 8)
+            sum += PAGELUME_AT8(src + i) * PAGELUME_AT8(k + i);
+        const Vec4 half = Vec4{sum[0], sum[1], sum[2], sum[3]} + Vec4{sum[4], sum[5], sum[6], sum[7]};
+        out[x] = (half[0] + half[2]) + (half[1] + half[3]);
+    }
+}
+
+// Down the columns: eight samples of the output row at a time, summed over
+// the rows it takes.
+PAGELUME_VECTOR_CLONES
+void downKernel(const float* const* rows, const float* k, int taps, size_t n, float* out) {
+    for (size_t j = 0; j < n; j += 8) {
+        Vec8 sum = {};
+        for (int i = 0; i < taps; ++i)
+            sum += PAGELUME_AT8(rows[i] + j) * k[i];
+        *reinterpret_cast<Vec8At*>(out + j) = sum;
+    }
+}
+
+// Rounded to the nearest byte value, eight at a time; the packing
+// instructions saturate, which clamps to 0-255.
+void toBytes(const float* in, size_t n, uint8_t* out) {
+#if defined(__SSE2__)
+    const __m128 half = _mm_set1_ps(0.5f);
+    for (size_t j = 0; j < n; j += 8) {
+        const __m128i lo = _mm_cvttps_epi32(_mm_add_ps(_mm_loadu_ps(in + j), half));
+        const __m128i hi = _mm_cvttps_epi32(_mm_add_ps(_mm_loadu_ps(in + j + 4), half));
+        const __m128i words = _mm_packs_epi32(lo, hi);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + j), _mm_packus_epi16(words, words));
+    }
+#else
+    for (size_t j = 0; j < n; ++j) {
+        const float v = in[j] + 0.5f;
+        out[j] = static_cast<uint8_t>(v <= 0.0f ? 0.0f : v >= 255.0f ? 255.0f : v);
+    }
+#endif
 }
 
 }  // namespace
@@ -71,84 +151,73 @@ Resampler::Resampler(int inWidth, int inHeight, int outWidth, int outHeight, int
     if (inWidth < 1 || inHeight < 1 || outWidth < 1 || outHeight < 1 ||
         (channels != 1 && channels != 3))
         throw EFitError("Cannot resample to or from an empty page");
-    if (outWidth != inWidth)
+    if (outWidth != inWidth) {
         across_ = lanczosWeights(inWidth, outWidth);
+        // Whole vectors of taps: two pixels or eight samples at a time; the
+        // weights past a run's end are 0 and the pixels they meet are padding.
+        const int perTap = channels == 3 ? 4 : 1, step = channels == 3 ? 2 : 8;
+        const int taps = (across_.maxTaps + step - 1) / step * step;
+        acrossStride_ = taps * perTap;
+        acrossTaps_.assign(static_cast<size_t>(outWidth) * acrossStride_, 0.0f);
+        for (int x = 0; x < outWidth; ++x)
+            for (int i = 0; i < across_.count[x]; ++i)
+                for (int c = 0; c < perTap; ++c)
+                    acrossTaps_[static_cast<size_t>(x) * acrossStride_ + i * perTap + c] =
+                        across_.taps[static_cast<size_t>(x) * across_.maxTaps + i];
+        pixels_.assign((static_cast<size_t>(inWidth) + taps) * perTap, 0.0f);
+    }
     if (outHeight != inHeight)
         down_ = lanczosWeights(inHeight, outHeight);
     ringRows_ = outHeight == inHeight ? 1 : down_.maxTaps;
     const size_t samples = static_cast<size_t>(outWidth) * channels;
-    rowVecs_ = (samples + 3) / 4;
-    pixels_.resize(channels == 3 ? inWidth : (inWidth + 3) / 4);
-    ring_.resize(rowVecs_ * ringRows_);
-    sums_.resize(rowVecs_);
-    outRow_.resize(samples);
+    rowFloats_ = (samples + 7) / 8 * 8;
+    ring_.assign(rowFloats_ * ringRows_, 0.0f);
+    rows_.resize(ringRows_);
+    sums_.resize(rowFloats_);
+    outRow_.resize(rowFloats_);  // the padding past the samples is written, never read
 }
 
-// Each output sample is a weighted sum of a run of input samples; colour
-// pixels take one vector each, so the three channels are summed together.
-void Resampler::acrossRow(const uint8_t* in, Vec* out) {
-    float* flat = reinterpret_cast<float*>(out);
+void Resampler::acrossRow(const uint8_t* in, float* out) {
     if (outWidth_ == inWidth_) {
         const size_t n = static_cast<size_t>(inWidth_) * channels_;
         for (size_t i = 0; i < n; ++i)
-            flat[i] = in[i];
+            out[i] = in[i];
         return;
     }
     const Weights& w = across_;
     if (channels_ == 3) {
-        for (int x = 0; x < inWidth_; ++x)
-            pixels_[x] = Vec{float(in[x * 3]), float(in[x * 3 + 1]), float(in[x * 3 + 2]), 0.0f};
-        for (int x = 0; x < outWidth_; ++x) {
-            const Vec* src = pixels_.data() + w.first[x];
-            const float* k = w.taps.data() + static_cast<size_t>(x) * w.maxTaps;
-            Vec sum = {0, 0, 0, 0};
-            for (int i = 0; i < w.count[x]; ++i)
-                sum += src[i] * k[i];
-            flat[x * 3] = sum[0];
-            flat[x * 3 + 1] = sum[1];
-            flat[x * 3 + 2] = sum[2];
+        for (int x = 0; x < inWidth_; ++x) {
+            pixels_[x * 4] = in[x * 3];
+            pixels_[x * 4 + 1] = in[x * 3 + 1];
+            pixels_[x * 4 + 2] = in[x * 3 + 2];
         }
+        acrossColour(pixels_.data(), acrossTaps_.data(), acrossStride_, w.first.data(),
+                     w.count.data(), outWidth_, out);
         return;
     }
-    float* grey = reinterpret_cast<float*>(pixels_.data());
     for (int x = 0; x < inWidth_; ++x)
-        grey[x] = in[x];
-    for (int x = 0; x < outWidth_; ++x) {
-        const float* src = grey + w.first[x];
-        const float* k = w.taps.data() + static_cast<size_t>(x) * w.maxTaps;
-        float sum = 0;
-        for (int i = 0; i < w.count[x]; ++i)
-            sum += src[i] * k[i];
-        flat[x] = sum;
-    }
+        pixels_[x] = in[x];
+    acrossGrey(pixels_.data(), acrossTaps_.data(), acrossStride_, w.first.data(), w.count.data(),
+               outWidth_, out);
 }
 
 void Resampler::downColumns(int outRow, uint8_t* out) {
-    Vec* sums = sums_.data();
-    std::fill(sums, sums + rowVecs_, Vec{0, 0, 0, 0});
-    const int first = down_.first[outRow];
-    const float* k = down_.taps.data() + static_cast<size_t>(outRow) * down_.maxTaps;
-    for (int i = 0; i < down_.count[outRow]; ++i) {
-        const Vec* row = ring_.data() + rowVecs_ * ((first + i) % ringRows_);
-        const float weight = k[i];
-        for (size_t j = 0; j < rowVecs_; ++j)
-            sums[j] += row[j] * weight;
-    }
-    const float* flat = reinterpret_cast<const float*>(sums);
-    for (size_t j = 0; j < outRow_.size(); ++j)
-        out[j] = toByte(flat[j]);
+    const int first = down_.first[outRow], taps = down_.count[outRow];
+    for (int i = 0; i < taps; ++i)
+        rows_[i] = ring_.data() + rowFloats_ * ((first + i) % ringRows_);
+    downKernel(rows_.data(), down_.taps.data() + static_cast<size_t>(outRow) * down_.maxTaps, taps,
+               rowFloats_, sums_.data());
+    toBytes(sums_.data(), rowFloats_, out);
 }
 
 void Resampler::pushRow(const uint8_t* row, const RowSink& sink) {
     if (nextIn_ >= inHeight_)
         throw EFitError("More rows than the page has");
-    Vec* slot = ring_.data() + rowVecs_ * (nextIn_ % ringRows_);
+    float* slot = ring_.data() + rowFloats_ * (nextIn_ % ringRows_);
     acrossRow(row, slot);
     const int have = ++nextIn_;
     if (outHeight_ == inHeight_) {
-        const float* flat = reinterpret_cast<const float*>(slot);
-        for (size_t j = 0; j < outRow_.size(); ++j)
-            outRow_[j] = toByte(flat[j]);
+        toBytes(slot, rowFloats_, outRow_.data());
         sink(outRow_.data());
         ++nextOut_;
         return;

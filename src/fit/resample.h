@@ -38,22 +38,25 @@ public:
     void pushRow(const uint8_t* row, const RowSink& sink);
     bool finished() const { return nextOut_ >= outHeight_; }
 
-    // Four floats that the compiler keeps in one vector register.
-    using Vec = float __attribute__((vector_size(16)));
-
 private:
-    void acrossRow(const uint8_t* in, Vec* out);
+    void acrossRow(const uint8_t* in, float* out);
     void downColumns(int outRow, uint8_t* out);
 
     int inWidth_, inHeight_, outWidth_, outHeight_, channels_;
     Weights across_, down_;
-    size_t rowVecs_ = 0;  // vectors per resampled row (samples rounded up to 4)
-    std::vector<Vec> pixels_;  // the incoming row, one vector per pixel
-    std::vector<Vec> ring_;  // rows resampled across, indexed by input row mod ringRows_
+    // The weights across laid out for the vector kernels: for colour each
+    // weight four times (one per channel and the spare), for grey as they
+    // are; maxTaps rounded up to a whole number of vectors.
+    std::vector<float> acrossTaps_;
+    int acrossStride_ = 0;
+    size_t rowFloats_ = 0;        // floats per resampled row, a multiple of 8
+    std::vector<float> pixels_;   // the incoming row as floats, four per colour pixel, padded
+    std::vector<float> ring_;     // rows resampled across, indexed by input row mod ringRows_
     int ringRows_ = 0;
     int nextIn_ = 0;
     int nextOut_ = 0;
-    std::vector<Vec> sums_;
+    std::vector<const float*> rows_;  // the rows one output row takes
+    std::vector<float> sums_;
     std::vector<uint8_t> outRow_;
 };
 
