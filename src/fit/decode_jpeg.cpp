@@ -41,6 +41,22 @@ void emitMessage(j_common_ptr cinfo, int level) {
         err->truncated = true;
 }
 
+// Called by libjpeg as it works through a page, also while it reads all of a
+// progressive page before the first row: a stop leaves the page there.
+struct StopMonitor {
+    jpeg_progress_mgr mgr;
+    StopFlag stop;
+};
+
+void monitorStop(j_common_ptr cinfo) {
+    auto* monitor = reinterpret_cast<StopMonitor*>(cinfo->progress);
+    if (monitor->stop && monitor->stop->load(std::memory_order_relaxed)) {
+        auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+        std::snprintf(err->message, sizeof err->message, "stopped");
+        std::longjmp(err->jump, 1);
+    }
+}
+
 // Runs libjpeg calls; false when libjpeg gave up. Nothing with a destructor
 // may live in the frames that the jump leaves.
 template <class F>
@@ -63,6 +79,9 @@ public:
         jpeg_create_decompress(&cinfo_);
         d_.created = true;
         cinfo_.mem->max_memory_to_use = kMaxJpegMemory;
+        monitor_.mgr.progress_monitor = monitorStop;
+        monitor_.stop = stop;
+        cinfo_.progress = &monitor_.mgr;
         ok([&] {
             jpeg_stdio_src(&cinfo_, file_.f);
             jpeg_save_markers(&cinfo_, JPEG_APP0 + 1, 0xFFFF);
@@ -116,8 +135,10 @@ public:
 private:
     template <class F>
     void ok(F&& calls) {
-        if (!guarded(err_, calls))
+        if (!guarded(err_, calls)) {
+            checkStop(stop_);
             throw EFitError(std::string("Cannot decode JPEG picture: ") + err_.message);
+        }
     }
 
     // Adobe's files store the inks inverted; others store them as they are.
@@ -163,6 +184,7 @@ private:
     Decompress d_;
     jpeg_decompress_struct& cinfo_ = d_.cinfo;
     ErrorManager err_{};
+    StopMonitor monitor_{};
     bool cmyk_ = false;
     bool grey_ = false;
     std::vector<uint8_t> raw_;

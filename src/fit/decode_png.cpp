@@ -72,7 +72,8 @@ public:
             image::TPNGObject png;
             try {
                 png.LoadFromStream(in);
-            } catch (const image::EPngError& e) {
+            } catch (const std::exception& e) {
+                // A stop ends the data early, whatever the decoder then says.
                 checkStop(stop_);
                 throw EFitError(std::string("Cannot decode PNG picture: ") + e.what());
             }
