@@ -10,6 +10,7 @@ result of the same page written losslessly, PSNR by ImageMagick's compare.
 """
 import glob
 import os
+import resource
 import shutil
 import statistics
 import subprocess
@@ -71,6 +72,7 @@ def main():
              "Pillow": lambda o: pillow(pages, o, threads),
              "libvips": lambda o: vips(pages, o, threads)}
     times = {k: [] for k in tools}
+    cpu = {k: [] for k in tools}
     work = tempfile.mkdtemp(prefix="fit-bench-")
     try:
         outs = {k: os.path.join(work, k) for k in tools}
@@ -81,16 +83,20 @@ def main():
         for r in range(rounds):
             line = []
             for name, fit in tools.items():
+                before = resource.getrusage(resource.RUSAGE_CHILDREN)
                 start = time.perf_counter()
                 fit(outs[name])
                 times[name].append(time.perf_counter() - start)
-                line.append("%s %.2f s" % (name, times[name][-1]))
+                after = resource.getrusage(resource.RUSAGE_CHILDREN)
+                cpu[name].append(after.ru_utime + after.ru_stime - before.ru_utime - before.ru_stime)
+                line.append("%s %.2f s (CPU %.2f s)" % (name, times[name][-1], cpu[name][-1]))
             print("round %d: %s" % (r + 1, ", ".join(line)))
-        ours = times["Pagelume"]
-        for other in ("Pillow", "libvips"):
-            ratios = [a / b for a, b in zip(ours, times[other])]
-            print("Pagelume / %s: median %.3f (rounds: %s)"
-                  % (other, statistics.median(ratios), " ".join("%.3f" % x for x in ratios)))
+        for label, table in (("time", times), ("CPU time", cpu)):
+            for other in ("Pillow", "libvips"):
+                ratios = [a / b for a, b in zip(table["Pagelume"], table[other])]
+                print("Pagelume / %s, %s: median %.3f (rounds: %s)"
+                      % (other, label, statistics.median(ratios),
+                         " ".join("%.3f" % x for x in ratios)))
 
         # Quality on every tenth page.
         sample = pages[::10]
