@@ -82,8 +82,9 @@ int main(int argc, char** argv) {
         }
     }
     if (out.empty() || options.boxWidth == 0 || pages.empty()) {
-        std::fprintf(stderr, "usage: fit_bench --box WxH [--quality N] [--grey] [--threads N] "
-                             "--out DIR PAGE...\n");
+        std::fprintf(stderr,
+                     "usage: fit_bench --box WxH [--quality N] [--grey] [--threads N] "
+                     "--out DIR PAGE...\n");
         return 2;
     }
     if (pixels)

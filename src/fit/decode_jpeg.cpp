@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 #include "fit/decode.h"
 #include "fit/orientation.h"

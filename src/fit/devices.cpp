@@ -10,31 +10,53 @@ namespace {
 
 // Screen sizes from the makers' published specifications of each device.
 constexpr std::array kProfiles = {
-    DeviceProfile{"kindle", "Kindle (2022)", 1072, 1448, "Amazon, Kindle (11th generation) technical details"},
-    DeviceProfile{"kindle-paperwhite-5", "Kindle Paperwhite (2021)", 1236, 1648, "Amazon, Kindle Paperwhite (11th generation) technical details"},
-    DeviceProfile{"kindle-paperwhite-6", "Kindle Paperwhite (2024)", 1264, 1680, "Amazon, Kindle Paperwhite (12th generation) technical details"},
-    DeviceProfile{"kindle-colorsoft", "Kindle Colorsoft", 1264, 1680, "Amazon, Kindle Colorsoft technical details"},
-    DeviceProfile{"kindle-oasis", "Kindle Oasis (2019)", 1264, 1680, "Amazon, Kindle Oasis (10th generation) technical details"},
-    DeviceProfile{"kindle-scribe", "Kindle Scribe", 1860, 2480, "Amazon, Kindle Scribe technical details"},
-    DeviceProfile{"kobo-clara", "Kobo Clara BW / Colour / 2E", 1072, 1448, "Rakuten Kobo, eReader specifications"},
-    DeviceProfile{"kobo-libra", "Kobo Libra 2 / Colour", 1264, 1680, "Rakuten Kobo, eReader specifications"},
+    DeviceProfile{"kindle", "Kindle (2022)", 1072, 1448,
+                  "Amazon, Kindle (11th generation) technical details"},
+    DeviceProfile{"kindle-paperwhite-5", "Kindle Paperwhite (2021)", 1236, 1648,
+                  "Amazon, Kindle Paperwhite (11th generation) technical details"},
+    DeviceProfile{"kindle-paperwhite-6", "Kindle Paperwhite (2024)", 1264, 1680,
+                  "Amazon, Kindle Paperwhite (12th generation) technical details"},
+    DeviceProfile{"kindle-colorsoft", "Kindle Colorsoft", 1264, 1680,
+                  "Amazon, Kindle Colorsoft technical details"},
+    DeviceProfile{"kindle-oasis", "Kindle Oasis (2019)", 1264, 1680,
+                  "Amazon, Kindle Oasis (10th generation) technical details"},
+    DeviceProfile{"kindle-scribe", "Kindle Scribe", 1860, 2480,
+                  "Amazon, Kindle Scribe technical details"},
+    DeviceProfile{"kobo-clara", "Kobo Clara BW / Colour / 2E", 1072, 1448,
+                  "Rakuten Kobo, eReader specifications"},
+    DeviceProfile{"kobo-libra", "Kobo Libra 2 / Colour", 1264, 1680,
+                  "Rakuten Kobo, eReader specifications"},
     DeviceProfile{"kobo-sage", "Kobo Sage", 1440, 1920, "Rakuten Kobo, eReader specifications"},
-    DeviceProfile{"kobo-elipsa", "Kobo Elipsa 2E", 1404, 1872, "Rakuten Kobo, eReader specifications"},
+    DeviceProfile{"kobo-elipsa", "Kobo Elipsa 2E", 1404, 1872,
+                  "Rakuten Kobo, eReader specifications"},
     DeviceProfile{"kobo-nia", "Kobo Nia", 758, 1024, "Rakuten Kobo, eReader specifications"},
-    DeviceProfile{"pocketbook-verse-pro", "PocketBook Verse Pro", 1072, 1448, "PocketBook, Verse Pro specifications"},
+    DeviceProfile{"pocketbook-verse-pro", "PocketBook Verse Pro", 1072, 1448,
+                  "PocketBook, Verse Pro specifications"},
     DeviceProfile{"pocketbook-era", "PocketBook Era", 1264, 1680, "PocketBook, Era specifications"},
-    DeviceProfile{"pocketbook-inkpad-4", "PocketBook InkPad 4", 1404, 1872, "PocketBook, InkPad 4 specifications"},
-    DeviceProfile{"pocketbook-inkpad-x-pro", "PocketBook InkPad X Pro", 1404, 1872, "PocketBook, InkPad X Pro specifications"},
-    DeviceProfile{"remarkable-2", "reMarkable 2", 1404, 1872, "reMarkable, reMarkable 2 tech specs"},
-    DeviceProfile{"remarkable-paper-pro", "reMarkable Paper Pro", 1620, 2160, "reMarkable, Paper Pro tech specs"},
-    DeviceProfile{"ipad", "iPad (10th generation)", 1640, 2360, "Apple, iPad technical specifications"},
-    DeviceProfile{"ipad-mini", "iPad mini (6th generation)", 1488, 2266, "Apple, iPad mini technical specifications"},
-    DeviceProfile{"ipad-pro-11", "iPad Pro 11-inch (M4)", 1668, 2420, "Apple, iPad Pro technical specifications"},
-    DeviceProfile{"ipad-pro-13", "iPad Pro 13-inch (M4)", 2064, 2752, "Apple, iPad Pro technical specifications"},
-    DeviceProfile{"galaxy-tab-s9", "Samsung Galaxy Tab S9", 1600, 2560, "Samsung, Galaxy Tab S9 specifications"},
-    DeviceProfile{"galaxy-tab-a9-plus", "Samsung Galaxy Tab A9+", 1200, 1920, "Samsung, Galaxy Tab A9+ specifications"},
-    DeviceProfile{"fire-hd-10", "Amazon Fire HD 10 (2023)", 1200, 1920, "Amazon, Fire HD 10 technical details"},
-    DeviceProfile{"fire-hd-8", "Amazon Fire HD 8 (2022)", 800, 1280, "Amazon, Fire HD 8 technical details"},
+    DeviceProfile{"pocketbook-inkpad-4", "PocketBook InkPad 4", 1404, 1872,
+                  "PocketBook, InkPad 4 specifications"},
+    DeviceProfile{"pocketbook-inkpad-x-pro", "PocketBook InkPad X Pro", 1404, 1872,
+                  "PocketBook, InkPad X Pro specifications"},
+    DeviceProfile{"remarkable-2", "reMarkable 2", 1404, 1872,
+                  "reMarkable, reMarkable 2 tech specs"},
+    DeviceProfile{"remarkable-paper-pro", "reMarkable Paper Pro", 1620, 2160,
+                  "reMarkable, Paper Pro tech specs"},
+    DeviceProfile{"ipad", "iPad (10th generation)", 1640, 2360,
+                  "Apple, iPad technical specifications"},
+    DeviceProfile{"ipad-mini", "iPad mini (6th generation)", 1488, 2266,
+                  "Apple, iPad mini technical specifications"},
+    DeviceProfile{"ipad-pro-11", "iPad Pro 11-inch (M4)", 1668, 2420,
+                  "Apple, iPad Pro technical specifications"},
+    DeviceProfile{"ipad-pro-13", "iPad Pro 13-inch (M4)", 2064, 2752,
+                  "Apple, iPad Pro technical specifications"},
+    DeviceProfile{"galaxy-tab-s9", "Samsung Galaxy Tab S9", 1600, 2560,
+                  "Samsung, Galaxy Tab S9 specifications"},
+    DeviceProfile{"galaxy-tab-a9-plus", "Samsung Galaxy Tab A9+", 1200, 1920,
+                  "Samsung, Galaxy Tab A9+ specifications"},
+    DeviceProfile{"fire-hd-10", "Amazon Fire HD 10 (2023)", 1200, 1920,
+                  "Amazon, Fire HD 10 technical details"},
+    DeviceProfile{"fire-hd-8", "Amazon Fire HD 8 (2022)", 800, 1280,
+                  "Amazon, Fire HD 8 technical details"},
 };
 
 constexpr int kMinSide = 16;
@@ -111,8 +133,8 @@ std::optional<int> parseQuality(std::string_view text, std::string* error) {
     int q = 0;
     if (parseNumber(text, 100, q) && q >= 1)
         return q;
-    setError(error, "The quality is a whole number from 1 to 100, not \"" + std::string(text) +
-                        "\"");
+    setError(error,
+             "The quality is a whole number from 1 to 100, not \"" + std::string(text) + "\"");
     return std::nullopt;
 }
 

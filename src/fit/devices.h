@@ -10,9 +10,9 @@
 namespace pagelume::fit {
 
 struct DeviceProfile {
-    const char* id;      // what --fit takes: lower case, no spaces
-    const char* name;    // what the window shows
-    int width;           // portrait pixels
+    const char* id;    // what --fit takes: lower case, no spaces
+    const char* name;  // what the window shows
+    int width;         // portrait pixels
     int height;
     const char* source;  // where the figures come from
 };

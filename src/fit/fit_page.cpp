@@ -102,8 +102,8 @@ FitResult fit(const std::string& sourcePath, const FitOptions& options, RowTarge
         rows = turned.get();
     }
     target.begin(out.width, out.height, rows->channels());
-    resample(*rows, out.width, out.height, [&](const uint8_t* row) { target.writeRow(row); },
-             stop);
+    resample(
+        *rows, out.width, out.height, [&](const uint8_t* row) { target.writeRow(row); }, stop);
     FitResult r;
     r.status = FitStatus::Written;
     r.width = out.width;
@@ -145,8 +145,8 @@ FitResult fitPageToMemory(const std::string& sourcePath, const FitOptions& optio
     return r;
 }
 
-FitResult fitPageToPixmap(const std::string& sourcePath, const FitOptions& options,
-                          Pixmap& pixels, StopFlag stop) {
+FitResult fitPageToPixmap(const std::string& sourcePath, const FitOptions& options, Pixmap& pixels,
+                          StopFlag stop) {
     pixels = Pixmap();
     FitResult r = guardedFit([&] {
         PixmapTarget target(pixels);

@@ -59,7 +59,7 @@ FitResult fitPageToMemory(const std::string& sourcePath, const FitOptions& optio
 
 // The same up to the fitted pixels, which `pixels` receives instead of being
 // encoded (quality is not used): for comparing the scaling on its own.
-FitResult fitPageToPixmap(const std::string& sourcePath, const FitOptions& options,
-                          Pixmap& pixels, StopFlag stop = nullptr);
+FitResult fitPageToPixmap(const std::string& sourcePath, const FitOptions& options, Pixmap& pixels,
+                          StopFlag stop = nullptr);
 
 }  // namespace pagelume::fit

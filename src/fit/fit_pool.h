@@ -63,7 +63,7 @@ private:
     std::mutex mutex_;
     std::condition_variable done_;
     std::vector<std::optional<FitResult>> results_;
-    std::size_t nextJob_ = 0;  // the next job a worker takes
+    std::size_t nextJob_ = 0;     // the next job a worker takes
     std::size_t nextResult_ = 0;  // the next result next() hands out
     int busy_ = 0;
     std::vector<std::thread> threads_;  // last: started once the rest exists

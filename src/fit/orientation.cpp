@@ -20,7 +20,9 @@ int exifOrientation(const uint8_t* data, size_t size) {
     auto u16 = [&](size_t at) -> uint32_t {
         return little ? tiff[at] | (tiff[at + 1] << 8) : (tiff[at] << 8) | tiff[at + 1];
     };
-    auto u32 = [&](size_t at) -> uint32_t { return little ? u16(at) | (u16(at + 2) << 16) : (u16(at) << 16) | u16(at + 2); };
+    auto u32 = [&](size_t at) -> uint32_t {
+        return little ? u16(at) | (u16(at + 2) << 16) : (u16(at) << 16) | u16(at + 2);
+    };
     if (u16(2) != 42)
         return 1;
     const uint32_t ifd = u32(4);
@@ -54,14 +56,34 @@ Pixmap applyOrientation(const Pixmap& stored, int orientation) {
         for (int x = 0; x < out.width; ++x) {
             int sx = x, sy = y;
             switch (orientation) {
-                case 2: sx = w - 1 - x; break;
-                case 3: sx = w - 1 - x; sy = h - 1 - y; break;
-                case 4: sy = h - 1 - y; break;
-                case 5: sx = y; sy = x; break;
-                case 6: sx = y; sy = h - 1 - x; break;
-                case 7: sx = w - 1 - y; sy = h - 1 - x; break;
-                case 8: sx = w - 1 - y; sy = x; break;
-                default: break;
+                case 2:
+                    sx = w - 1 - x;
+                    break;
+                case 3:
+                    sx = w - 1 - x;
+                    sy = h - 1 - y;
+                    break;
+                case 4:
+                    sy = h - 1 - y;
+                    break;
+                case 5:
+                    sx = y;
+                    sy = x;
+                    break;
+                case 6:
+                    sx = y;
+                    sy = h - 1 - x;
+                    break;
+                case 7:
+                    sx = w - 1 - y;
+                    sy = h - 1 - x;
+                    break;
+                case 8:
+                    sx = w - 1 - y;
+                    sy = x;
+                    break;
+                default:
+                    break;
             }
             std::memcpy(dst + static_cast<size_t>(x) * c,
                         stored.row(sy) + static_cast<size_t>(sx) * c, c);

@@ -31,7 +31,6 @@ double sinc(double x) {
     return std::sin(x) / x;
 }
 
-
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define PAGELUME_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
@@ -68,7 +67,8 @@ void acrossGrey(const float* samples, const float* taps, int stride, const int* 
         Vec8 sum = {};
         for (int i = 0; i < count[x]; i += 8)
             sum += PAGELUME_AT8(src + i) * PAGELUME_AT8(k + i);
-        const Vec4 half = Vec4{sum[0], sum[1], sum[2], sum[3]} + Vec4{sum[4], sum[5], sum[6], sum[7]};
+        const Vec4 half =
+            Vec4{sum[0], sum[1], sum[2], sum[3]} + Vec4{sum[4], sum[5], sum[6], sum[7]};
         out[x] = (half[0] + half[2]) + (half[1] + half[3]);
     }
 }

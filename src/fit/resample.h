@@ -15,8 +15,8 @@ namespace pagelume::fit {
 struct Weights {
     int outSize = 0;
     int maxTaps = 0;
-    std::vector<int> first;    // per output sample: its first input sample
-    std::vector<int> count;    // per output sample: how many it takes
+    std::vector<int> first;   // per output sample: its first input sample
+    std::vector<int> count;   // per output sample: how many it takes
     std::vector<float> taps;  // per output sample: maxTaps weights, count of them used
 };
 
@@ -49,9 +49,9 @@ private:
     // are; maxTaps rounded up to a whole number of vectors.
     std::vector<float> acrossTaps_;
     int acrossStride_ = 0;
-    size_t rowFloats_ = 0;        // floats per resampled row, a multiple of 8
-    std::vector<float> pixels_;   // the incoming row as floats, four per colour pixel, padded
-    std::vector<float> ring_;     // rows resampled across, indexed by input row mod ringRows_
+    size_t rowFloats_ = 0;       // floats per resampled row, a multiple of 8
+    std::vector<float> pixels_;  // the incoming row as floats, four per colour pixel, padded
+    std::vector<float> ring_;    // rows resampled across, indexed by input row mod ringRows_
     int ringRows_ = 0;
     int nextIn_ = 0;
     int nextOut_ = 0;

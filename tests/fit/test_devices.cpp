@@ -21,9 +21,9 @@ TEST(Devices, EveryProfileIsAPortraitScreenWithASource) {
         EXPECT_NE(deviceListText().find(p.id), std::string::npos);
     }
     for (const char* maker : {"kindle", "kobo", "pocketbook", "remarkable", "ipad"})
-        EXPECT_TRUE(std::any_of(ids.begin(), ids.end(),
-                                [&](const std::string& id) { return id.rfind(maker, 0) == 0; }))
-            << maker;
+        EXPECT_TRUE(std::any_of(ids.begin(), ids.end(), [&](const std::string& id) {
+            return id.rfind(maker, 0) == 0;
+        })) << maker;
 }
 
 TEST(Devices, ParsesProfilesAndSizes) {

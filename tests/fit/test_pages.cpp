@@ -108,7 +108,7 @@ TEST(ExifOrientation, EveryOrientationComesOutUpright) {
     for (int o = 1; o <= 8; ++o) {
         const char row = sides[o][0], col = sides[o][1];
         const bool swap = row == 'L' || row == 'R';
-        const int W = 48, H = 32;  // upright
+        const int W = 48, H = 32;    // upright
         const int w = swap ? H : W;  // stored
         const int h = swap ? W : H;
         auto stored = [&](int sx, int sy) {
@@ -175,10 +175,12 @@ TEST(Transparency, IsFlattenedOverWhite) {
 }
 
 TEST(Grey, UsesTheBt601Weights) {
-    const uint32_t colours[] = {0xFF0000, 0x00FF00, 0x0000FF, 0x0AC81E, 0x808080, 0x123456,
-                                0xFFFFFF, 0x000000, 0xFE01C3, 0x33CC99};
+    const uint32_t colours[] = {0xFF0000, 0x00FF00, 0x0000FF, 0x0AC81E, 0x808080,
+                                0x123456, 0xFFFFFF, 0x000000, 0xFE01C3, 0x33CC99};
     TempDir dir;
-    t::writeFile(dir / "c.png", t::makePng(10, 1, [&](int x, int) { return 0xFF000000u | colours[x]; }, false));
+    t::writeFile(dir / "c.png",
+                 t::makePng(
+                     10, 1, [&](int x, int) { return 0xFF000000u | colours[x]; }, false));
     Pixmap out;
     ASSERT_EQ(fitPageToPixmap(dir / "c.png", FitOptions{100, 100, true}, out).status,
               FitStatus::Written);
@@ -192,7 +194,8 @@ TEST(Grey, UsesTheBt601Weights) {
 TEST(FitPage, LeavesPagesWithinTheBoxAlone) {
     TempDir dir;
     const uint32_t pal[4] = {0, 0xFFFFFF, 0xFF0000, 0x00FF00};
-    t::writeFile(dir / "s.png", t::makePng(30, 50, [](int x, int y) { return 0xFF000000u | (x * 8 << 8) | y; }));
+    t::writeFile(dir / "s.png",
+                 t::makePng(30, 50, [](int x, int y) { return 0xFF000000u | (x * 8 << 8) | y; }));
     t::writeFile(dir / "s.jpg", t::makeJpeg(30, 50, [](int x, int) { return x * 8; }));
     t::writeFile(dir / "s.gif", t::makeGif(30, 50, std::vector<uint8_t>(1500, 2), pal));
     for (const char* name : {"s.png", "s.jpg", "s.gif"}) {
@@ -208,7 +211,8 @@ TEST(FitPage, LeavesPagesWithinTheBoxAlone) {
         EXPECT_EQ(back.channels, 1);
     }
     // A rotated phone picture is judged by its upright size.
-    t::writeFile(dir / "r.jpg", t::makeJpeg(50, 30, [](int, int) { return 0; }, t::exifApp1(6)));
+    t::writeFile(dir / "r.jpg", t::makeJpeg(
+                                    50, 30, [](int, int) { return 0; }, t::exifApp1(6)));
     EXPECT_EQ(fitPage(dir / "r.jpg", dir / "out.jpg", FitOptions{30, 50}).status,
               FitStatus::Unchanged);
     EXPECT_EQ(fitPage(dir / "r.jpg", dir / "out.jpg", FitOptions{50, 30}).status,
@@ -217,10 +221,12 @@ TEST(FitPage, LeavesPagesWithinTheBoxAlone) {
 
 TEST(FitPage, WritesABaselineJpegWithoutMetadata) {
     TempDir dir;
-    t::writeFile(dir / "big.jpg", t::makeJpeg(300, 200, [](int x, int y) { return x << 16 | y; },
-                                              t::exifApp1(1)));
+    t::writeFile(dir / "big.jpg",
+                 t::makeJpeg(
+                     300, 200, [](int x, int y) { return x << 16 | y; }, t::exifApp1(1)));
     for (bool grey : {false, true}) {
-        const FitResult r = fitPage(dir / "big.jpg", dir / "out.jpg", FitOptions{150, 150, grey, 70});
+        const FitResult r =
+            fitPage(dir / "big.jpg", dir / "out.jpg", FitOptions{150, 150, grey, 70});
         ASSERT_EQ(r.status, FitStatus::Written) << r.reason;
         EXPECT_EQ(r.width, 150);
         EXPECT_EQ(r.height, 100);
@@ -246,7 +252,8 @@ TEST(FitPage, WritesABaselineJpegWithoutMetadata) {
 TEST(FitPage, DamagedPagesFailWithoutOutput) {
     TempDir dir;
     const std::string jpeg = t::makeJpeg(200, 200, [](int x, int y) { return x * y; });
-    const std::string png = t::makePng(200, 200, [](int x, int y) { return 0xFF000000u | (x * y); });
+    const std::string png =
+        t::makePng(200, 200, [](int x, int y) { return 0xFF000000u | (x * y); });
     const uint32_t pal[4] = {0, 0xFFFFFF, 0xFF0000, 0x00FF00};
     const std::string gif = t::makeGif(200, 200, std::vector<uint8_t>(40000, 1), pal);
     const std::pair<const char*, std::string> pages[] = {

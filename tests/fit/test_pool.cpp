@@ -23,11 +23,16 @@ std::vector<std::string> makePages(const TempDir& dir, int count) {
     for (int i = 0; i < count; ++i) {
         std::string path = dir / ("page" + std::to_string(i));
         auto pixel = [i](int x, int y) -> uint32_t {
-            return 0xFF000000u | ((x * (i + 3)) & 0xFF) << 16 | ((y * 5) & 0xFF) << 8 | ((x ^ y) & 0xFF);
+            return 0xFF000000u | ((x * (i + 3)) & 0xFF) << 16 | ((y * 5) & 0xFF) << 8 |
+                   ((x ^ y) & 0xFF);
         };
         switch (i % 5) {
-            case 0: t::writeFile(path += ".jpg", t::makeJpeg(320 + i, 240, pixel)); break;
-            case 1: t::writeFile(path += ".png", t::makePng(300, 410 + i, pixel)); break;
+            case 0:
+                t::writeFile(path += ".jpg", t::makeJpeg(320 + i, 240, pixel));
+                break;
+            case 1:
+                t::writeFile(path += ".png", t::makePng(300, 410 + i, pixel));
+                break;
             case 2: {
                 std::vector<uint8_t> idx(260 * 200);
                 for (size_t k = 0; k < idx.size(); ++k)
@@ -35,8 +40,12 @@ std::vector<std::string> makePages(const TempDir& dir, int count) {
                 t::writeFile(path += ".gif", t::makeGif(260, 200, idx, pal, 1));
                 break;
             }
-            case 3: t::writeFile(path += ".jpg", t::makeJpeg(60, 80, pixel)); break;  // small
-            default: t::writeFile(path += ".png", "\x89PNG\r\n\x1a\n broken"); break;
+            case 3:
+                t::writeFile(path += ".jpg", t::makeJpeg(60, 80, pixel));
+                break;  // small
+            default:
+                t::writeFile(path += ".png", "\x89PNG\r\n\x1a\n broken");
+                break;
         }
         pages.push_back(path);
     }
@@ -69,8 +78,7 @@ TEST(FitPool, SameBytesOnOneAndFourThreadsInPageOrder) {
     for (int threads : {1, 4}) {
         const std::string out = dir / ("out" + std::to_string(threads));
         std::filesystem::create_directory(out);
-        FitPool pool(jobsFor(pages, out), FitOptions{160, 160, false, 80},
-                     threads);
+        FitPool pool(jobsFor(pages, out), FitOptions{160, 160, false, 80}, threads);
         EXPECT_EQ(pool.started(), threads == 1 ? 0 : 4);
         results.emplace_back();
         while (auto r = pool.next())
@@ -80,7 +88,7 @@ TEST(FitPool, SameBytesOnOneAndFourThreadsInPageOrder) {
     ASSERT_EQ(results[0].size(), pages.size());
     ASSERT_EQ(results[1].size(), pages.size());
     for (size_t i = 0; i < pages.size(); ++i) {
-        const FitStatus want = i % 5 == 3 ? FitStatus::Unchanged
+        const FitStatus want = i % 5 == 3   ? FitStatus::Unchanged
                                : i % 5 == 4 ? FitStatus::Failed
                                             : FitStatus::Written;
         EXPECT_EQ(results[0][i].status, want) << i << ": " << results[0][i].reason;
@@ -100,9 +108,12 @@ TEST(FitPool, StopEndsTheWorkAndLeavesNoHalfPages) {
     std::vector<std::string> pages;
     for (int i = 0; i < 24; ++i) {
         pages.push_back(dir / ("p" + std::to_string(i) + ".png"));
-        t::writeFile(pages.back(), t::makePng(900, 1200, [i](int x, int y) {
-                         return 0xFF000000u | ((x + i) & 0xFF) << 8 | (y & 0xFF);
-                     }, false));
+        t::writeFile(pages.back(), t::makePng(
+                                       900, 1200,
+                                       [i](int x, int y) {
+                                           return 0xFF000000u | ((x + i) & 0xFF) << 8 | (y & 0xFF);
+                                       },
+                                       false));
     }
     for (int threads : {1, 2}) {
         const std::string out = dir / ("out" + std::to_string(threads));
@@ -139,7 +150,8 @@ TEST(FitPool, DestroyedWhileFittingWaitsForItsWorkers) {
     std::vector<std::string> pages;
     for (int i = 0; i < 8; ++i) {
         pages.push_back(dir / ("p" + std::to_string(i) + ".jpg"));
-        t::writeFile(pages.back(), t::makeJpeg(800, 800, [i](int x, int y) { return (x * i) ^ y; }));
+        t::writeFile(pages.back(),
+                     t::makeJpeg(800, 800, [i](int x, int y) { return (x * i) ^ y; }));
     }
     { FitPool pool(jobsFor(pages, dir.path()), FitOptions{100, 100}, 3); }
     SUCCEED();  // no worker outlived the pool (the sanitizers would see it)

@@ -65,10 +65,13 @@ Pixmap scaled(const Pixmap& in, int outW, int outH) {
     Pixmap out(outW, outH, in.channels);
     PixmapSource source(in);
     int y = 0;
-    resample(source, outW, outH, [&](const uint8_t* row) {
-        ASSERT_LT(y, outH);
-        std::copy(row, row + out.rowBytes(), out.row(y++));
-    }, nullptr);
+    resample(
+        source, outW, outH,
+        [&](const uint8_t* row) {
+            ASSERT_LT(y, outH);
+            std::copy(row, row + out.rowBytes(), out.row(y++));
+        },
+        nullptr);
     EXPECT_EQ(y, outH);
     return out;
 }
@@ -99,8 +102,8 @@ TEST(FittedSize, KeepsProportionsAndMeetsTheBox) {
 TEST(Scaler, MatchesTheSlowReference) {
     struct Case {
         int inW, inH, outW, outH;
-    } cases[] = {{37, 23, 11, 7}, {50, 50, 17, 33}, {9, 5, 9, 3}, {64, 3, 16, 3},
-                 {40, 40, 39, 39}, {31, 60, 8, 8}, {5, 5, 1, 1}};
+    } cases[] = {{37, 23, 11, 7},  {50, 50, 17, 33}, {9, 5, 9, 3}, {64, 3, 16, 3},
+                 {40, 40, 39, 39}, {31, 60, 8, 8},   {5, 5, 1, 1}};
     for (int channels : {1, 3})
         for (const Case& c : cases) {
             const Pixmap in = noise(c.inW, c.inH, channels, c.inW * 7 + c.outH);
