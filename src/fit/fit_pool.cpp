@@ -59,7 +59,13 @@ void FitPool::work() {
         const std::size_t job = nextJob_++;
         ++busy_;
         lock.unlock();
-        FitResult r = run(job);
+        FitResult r;
+        try {
+            r = run(job);
+        } catch (...) {
+            // Only a failure to make the message itself gets here.
+            r.status = FitStatus::Failed;
+        }
         lock.lock();
         --busy_;
         results_[job] = std::move(r);
