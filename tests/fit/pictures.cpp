@@ -93,14 +93,22 @@ std::string exifApp1(int orientation, bool bigEndian) {
     return s;
 }
 
+namespace {
+
+int appendGif(GifFileType* g, const GifByteType* data, int size) {
+    static_cast<std::string*>(g->UserData)->append(reinterpret_cast<const char*>(data), size);
+    return size;
+}
+
+}  // namespace
+
 std::string makeGif(int width, int height, const std::vector<uint8_t>& indices,
                     const uint32_t (&palette)[4], int transparent) {
-    char name[] = "/tmp/pagelume-gif-XXXXXX";
-    const int fd = mkstemp(name);
-    if (fd < 0)
-        throw std::runtime_error("no temporary file");
+    std::string bytes;
     int code = 0;
-    GifFileType* g = EGifOpenFileHandle(fd, &code);
+    GifFileType* g = EGifOpen(&bytes, appendGif, &code);
+    if (!g)
+        throw std::runtime_error("giflib could not start the test picture");
     GifColorType colours[4];
     for (int i = 0; i < 4; ++i)
         colours[i] = {static_cast<GifByteType>(palette[i] >> 16),
@@ -126,9 +134,6 @@ std::string makeGif(int width, int height, const std::vector<uint8_t>& indices,
     }
     EGifCloseFile(g, &code);
     GifFreeMapObject(map);
-    std::ifstream in(name, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::remove(name);
     return bytes;
 }
 
