@@ -22,7 +22,8 @@ def main():
     out, bw, bh, quality = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
     for page in sys.argv[5:]:
         im = Image.open(page)
-        im = im.convert("RGB")
+        if im.mode != "RGB":  # converting an RGB page would only copy it
+            im = im.convert("RGB")
         im = im.resize(fitted(im.width, im.height, bw, bh), Image.LANCZOS)
         stem = os.path.splitext(os.path.basename(page))[0]
         if quality == "png":
