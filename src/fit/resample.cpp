@@ -37,23 +37,70 @@ double sinc(double x) {
 #define PAGELUME_VECTOR_CLONES
 #endif
 
+// Colour pixels to four floats each. The fourth float of a pixel is never
+// used (its weights make only the sum that is thrown away), so it may hold
+// the next pixel's red.
+void expandRgb(const uint8_t* in, float* out, int n) {
+    int x = 0;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    auto put = [&](__m128i bytes, float* to) {
+        const __m128i words = _mm_unpacklo_epi8(bytes, zero);
+        _mm_storeu_ps(to, _mm_cvtepi32_ps(_mm_unpacklo_epi16(words, zero)));
+    };
+    // Sixteen bytes are read for four pixels: stop while six pixels remain.
+    for (; x + 6 <= n; x += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x * 3));
+        put(v, out + x * 4);
+        put(_mm_srli_si128(v, 3), out + x * 4 + 4);
+        put(_mm_srli_si128(v, 6), out + x * 4 + 8);
+        put(_mm_srli_si128(v, 9), out + x * 4 + 12);
+    }
+#endif
+    for (; x < n; ++x) {
+        out[x * 4] = in[x * 3];
+        out[x * 4 + 1] = in[x * 3 + 1];
+        out[x * 4 + 2] = in[x * 3 + 2];
+    }
+}
+
 // Colour across: each output pixel sums its input pixels (four floats each)
-// two at a time, against weights repeated four times.
+// two at a time, against weights repeated four times. Two output pixels are
+// summed side by side so that neither waits for its own previous addition;
+// the weights past a pixel's run are 0, so the longer run of the two changes
+// neither sum.
 PAGELUME_VECTOR_CLONES
 void acrossColour(const float* pixels, const float* taps, int stride, const int* first,
                   const int* count, int outWidth, float* out) {
-    for (int x = 0; x < outWidth; ++x) {
-        const float* src = pixels + static_cast<size_t>(first[x]) * 4;
-        const float* k = taps + static_cast<size_t>(x) * stride;
-        Vec8 sum = {};
-        for (int i = 0; i < count[x]; i += 2)
-            sum += PAGELUME_AT8(src + i * 4) * PAGELUME_AT8(k + i * 4);
-        const Vec4 lo = {sum[0], sum[1], sum[2], sum[3]};
-        const Vec4 hi = {sum[4], sum[5], sum[6], sum[7]};
-        const Vec4 total = lo + hi;
+    auto finish = [out](int x, Vec8 sum) {
+        const Vec4 total =
+            Vec4{sum[0], sum[1], sum[2], sum[3]} + Vec4{sum[4], sum[5], sum[6], sum[7]};
         out[x * 3] = total[0];
         out[x * 3 + 1] = total[1];
         out[x * 3 + 2] = total[2];
+    };
+    int x = 0;
+    for (; x + 1 < outWidth; x += 2) {
+        const float* a = pixels + static_cast<size_t>(first[x]) * 4;
+        const float* b = pixels + static_cast<size_t>(first[x + 1]) * 4;
+        const float* ka = taps + static_cast<size_t>(x) * stride;
+        const float* kb = ka + stride;
+        const int n = std::max(count[x], count[x + 1]);
+        Vec8 sa = {}, sb = {};
+        for (int i = 0; i < n; i += 2) {
+            sa += PAGELUME_AT8(a + i * 4) * PAGELUME_AT8(ka + i * 4);
+            sb += PAGELUME_AT8(b + i * 4) * PAGELUME_AT8(kb + i * 4);
+        }
+        finish(x, sa);
+        finish(x + 1, sb);
+    }
+    if (x < outWidth) {
+        const float* a = pixels + static_cast<size_t>(first[x]) * 4;
+        const float* ka = taps + static_cast<size_t>(x) * stride;
+        Vec8 sa = {};
+        for (int i = 0; i < count[x]; i += 2)
+            sa += PAGELUME_AT8(a + i * 4) * PAGELUME_AT8(ka + i * 4);
+        finish(x, sa);
     }
 }
 
@@ -73,15 +120,18 @@ void acrossGrey(const float* samples, const float* taps, int stride, const int* 
     }
 }
 
-// Down the columns: eight samples of the output row at a time, summed over
-// the rows it takes.
+// Down the columns: sixteen samples of the output row at a time, in two
+// independent sums, each over the rows the output row takes.
 PAGELUME_VECTOR_CLONES
 void downKernel(const float* const* rows, const float* k, int taps, size_t n, float* out) {
-    for (size_t j = 0; j < n; j += 8) {
-        Vec8 sum = {};
-        for (int i = 0; i < taps; ++i)
-            sum += PAGELUME_AT8(rows[i] + j) * k[i];
-        *reinterpret_cast<Vec8At*>(out + j) = sum;
+    for (size_t j = 0; j < n; j += 16) {
+        Vec8 lo = {}, hi = {};
+        for (int i = 0; i < taps; ++i) {
+            lo += PAGELUME_AT8(rows[i] + j) * k[i];
+            hi += PAGELUME_AT8(rows[i] + j + 8) * k[i];
+        }
+        *reinterpret_cast<Vec8At*>(out + j) = lo;
+        *reinterpret_cast<Vec8At*>(out + j + 8) = hi;
     }
 }
 
@@ -170,7 +220,7 @@ Resampler::Resampler(int inWidth, int inHeight, int outWidth, int outHeight, int
         down_ = lanczosWeights(inHeight, outHeight);
     ringRows_ = outHeight == inHeight ? 1 : down_.maxTaps;
     const size_t samples = static_cast<size_t>(outWidth) * channels;
-    rowFloats_ = (samples + 7) / 8 * 8;
+    rowFloats_ = (samples + 15) / 16 * 16;
     ring_.assign(rowFloats_ * ringRows_, 0.0f);
     rows_.resize(ringRows_);
     sums_.resize(rowFloats_);
@@ -186,11 +236,7 @@ void Resampler::acrossRow(const uint8_t* in, float* out) {
     }
     const Weights& w = across_;
     if (channels_ == 3) {
-        for (int x = 0; x < inWidth_; ++x) {
-            pixels_[x * 4] = in[x * 3];
-            pixels_[x * 4 + 1] = in[x * 3 + 1];
-            pixels_[x * 4 + 2] = in[x * 3 + 2];
-        }
+        expandRgb(in, pixels_.data(), inWidth_);
         acrossColour(pixels_.data(), acrossTaps_.data(), acrossStride_, w.first.data(),
                      w.count.data(), outWidth_, out);
         return;

@@ -49,7 +49,7 @@ private:
     // are; maxTaps rounded up to a whole number of vectors.
     std::vector<float> acrossTaps_;
     int acrossStride_ = 0;
-    size_t rowFloats_ = 0;       // floats per resampled row, a multiple of 8
+    size_t rowFloats_ = 0;       // floats per resampled row, a multiple of 16
     std::vector<float> pixels_;  // the incoming row as floats, four per colour pixel, padded
     std::vector<float> ring_;    // rows resampled across, indexed by input row mod ringRows_
     int ringRows_ = 0;
