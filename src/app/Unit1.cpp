@@ -13,6 +13,7 @@
 
 #include "app/errortext.h"
 #include "epub/conversion_run.h"
+#include "fit/devices.h"
 #include "epub/texts.h"
 #include "image/page_preview.h"
 #include "pages/page_reader.h"
@@ -159,6 +160,18 @@ void TForm1::FormCreate() {
     ComboBoxKind->setCurrentIndex(static_cast<int>(loadBookKind(paths_.configFile)));
     CheckBoxRtl->setChecked(loadRightToLeft(paths_.configFile));
     updateKindControls();
+    ComboBoxFit->addItem(QStringLiteral("Original pages"));
+    for (const fit::DeviceProfile& d : fit::deviceProfiles())
+        ComboBoxFit->addItem(QStringLiteral("%1 (%2 x %3)").arg(d.name).arg(d.width).arg(d.height),
+                             QString::fromLatin1(d.id));
+    ComboBoxFit->addItem(QStringLiteral("Custom"), QStringLiteral("custom"));
+    const FitChoice fit = loadFitChoice(paths_.configFile);
+    const int index = fit.device.empty() ? 0 : ComboBoxFit->findData(qs(fit.device));
+    ComboBoxFit->setCurrentIndex(std::max(index, 0));
+    EditFitSize->setText(qs(fit.size));
+    CheckBoxGrey->setChecked(fit.grey);
+    connect(ComboBoxFit, &QComboBox::currentIndexChanged, this, [this] { updateKindControls(); });
+    updateKindControls();
 }
 
 void TForm1::FormDestroy() {
@@ -168,6 +181,8 @@ void TForm1::FormDestroy() {
     storeSavePath(paths_.configFile, savePath());
     storeBookKind(paths_.configFile, kind());
     storeRightToLeft(paths_.configFile, CheckBoxRtl->isChecked());
+    storeFitChoice(paths_.configFile, {ComboBoxFit->currentData().toString().toStdString(),
+                                       EditFitSize->text().toStdString(), CheckBoxGrey->isChecked()});
 }
 
 // ---- page list ------------------------------------------------------------
@@ -402,6 +417,33 @@ bool TForm1::rightToLeft() const {
 // and keeps its state for when a fixed layout is chosen again.
 void TForm1::updateKindControls() {
     CheckBoxRtl->setEnabled(commandsEnabled_ && kind() == epub::BookKind::FixedLayout);
+    if (ComboBoxFit) {
+        ComboBoxFit->setEnabled(commandsEnabled_);
+        CheckBoxGrey->setEnabled(commandsEnabled_);
+        EditFitSize->setEnabled(commandsEnabled_ && ComboBoxFit->currentData().toString() == "custom");
+    }
+}
+
+// The screen chosen below the cover: none for the original pages (unless
+// greyscale asks for grey pages at their own size). A custom size that
+// cannot be read stops the conversion with its reason.
+std::optional<fit::FitOptions> TForm1::fitting() const {
+    const std::string device = ComboBoxFit->currentData().toString().toStdString();
+    if (device.empty() && !CheckBoxGrey->isChecked())
+        return std::nullopt;
+    fit::FitOptions options;
+    options.grey = CheckBoxGrey->isChecked();
+    options.boxWidth = options.boxHeight = 16384;  // grey alone: every page at its own size
+    if (!device.empty()) {
+        std::string problem;
+        const auto box = fit::parseFitBox(device == "custom" ? EditFitSize->text().toStdString() : device,
+                                          &problem);
+        if (!box)
+            throw EFitChoice(problem);
+        options.boxWidth = box->width;
+        options.boxHeight = box->height;
+    }
+    return options;
 }
 
 // ---- RunHost ----------------------------------------------------------------

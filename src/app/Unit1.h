@@ -16,6 +16,9 @@ class QAction;
 
 namespace pagelume::app {
 
+// The custom screen size below the cover cannot be read; the message says why.
+PAGELUME_DEFINE_EXCEPTION(EFitChoice, Exception);
+
 // The main window. Its controls are the book: the page list and the four
 // fields are read whenever the conversion needs them. The handlers carry
 // the names of the events they answer and stay thin.
@@ -81,6 +84,7 @@ public:
     std::string savePath() const override;
     epub::BookKind kind() const override;
     bool rightToLeft() const override;
+    std::optional<fit::FitOptions> fitting() const override;
 
     // RunHost
     void showMessage(const std::string& text, const std::string& caption) override;

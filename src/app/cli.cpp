@@ -8,6 +8,7 @@
 #include "app/signals.h"
 #include "epub/conversion_run.h"
 #include "epub/texts.h"
+#include "fit/devices.h"
 #include "pages/comic_archive.h"
 #include "pages/page_model.h"
 #include "pages/page_sources.h"
@@ -42,6 +43,12 @@ const char* kUsage =
     "  --fixed-layout make a fixed-layout EPUB 3 book: every page fills the screen,\n"
     "                 two pages side by side in landscape (checked as --strict is)\n"
     "  --right-to-left  with --fixed-layout: pages turn to the left (manga)\n"
+    "  --fit SCREEN   fit every page to a reader's screen: a device from\n"
+    "                 --list-devices, or WIDTHxHEIGHT; pages larger than it are\n"
+    "                 scaled down and written as JPEG\n"
+    "  --grey         with --fit (or alone): pages in 8-bit grey\n"
+    "  --quality N    the JPEG quality of fitted pages, 1-100 (default 85)\n"
+    "  --list-devices show the devices --fit knows, with their screens\n"
     "  --each         one book per SOURCE (a comic archive or a folder), titled after\n"
     "                 its ComicInfo.xml or its name; not with --title or --cover\n"
     "  --help         show this text\n"
@@ -63,6 +70,10 @@ struct Options {
     bool fixedLayout = false;
     bool rightToLeft = false;
     bool each = false;
+    bool grey = false;
+    bool listDevices = false;
+    std::string fitText, qualityText;
+    std::optional<fit::FitOptions> fitting;  // settled from the three above
     std::vector<std::string> pages;  // as given: files, folders, archives
 };
 
@@ -90,6 +101,7 @@ public:
                                   : epub::BookKind::Default;
     }
     bool rightToLeft() const override { return job_.o.rightToLeft; }
+    std::optional<fit::FitOptions> fitting() const override { return job_.o.fitting; }
 
 private:
     const BookJob& job_;
@@ -208,6 +220,10 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
             o.sort = true;
         } else if (a == "--strict") {
             o.strict = true;
+        } else if (a == "--grey") {
+            o.grey = true;
+        } else if (a == "--list-devices") {
+            o.listDevices = true;
         } else if (a == "--each") {
             o.each = true;
         } else if (a == "--fixed-layout") {
@@ -226,6 +242,8 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
                                   : name == "--author" ? &o.author
                                   : name == "--cover"  ? &o.cover
                                   : name == "--output" ? &o.output
+                                  : name == "--fit"    ? &o.fitText
+                                  : name == "--quality" ? &o.qualityText
                                                        : nullptr;
             if (!target) {
                 problem = "unknown option " + name;
@@ -249,6 +267,30 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
     if (o.rightToLeft && !o.fixedLayout) {
         problem = "--right-to-left needs --fixed-layout";
         return false;
+    }
+    // Fitting: a screen, or grey alone (pages at their own size, in grey).
+    if (!o.fitText.empty() || o.grey || !o.qualityText.empty()) {
+        fit::FitOptions f;
+        if (!o.fitText.empty()) {
+            const auto box = fit::parseFitBox(o.fitText, &problem);
+            if (!box)
+                return false;
+            f.boxWidth = box->width;
+            f.boxHeight = box->height;
+        } else if (o.grey) {
+            f.boxWidth = f.boxHeight = 16384;
+        } else {
+            problem = "--quality needs --fit or --grey";
+            return false;
+        }
+        if (!o.qualityText.empty()) {
+            const auto quality = fit::parseQuality(o.qualityText, &problem);
+            if (!quality)
+                return false;
+            f.quality = *quality;
+        }
+        f.grey = o.grey;
+        o.fitting = f;
     }
     return true;
 }
@@ -401,6 +443,10 @@ int runCommandLine(const std::vector<std::string>& args, const std::string& stag
     }
     if (version) {
         out << texts::kProgramTitle << "\n";
+        return 0;
+    }
+    if (o.listDevices) {
+        out << fit::deviceListText();
         return 0;
     }
     if (o.each && (!o.title.empty() || !o.cover.empty())) {

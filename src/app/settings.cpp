@@ -88,6 +88,25 @@ void storeBookKind(const std::string& configFile, epub::BookKind kind) {
     }
 }
 
+FitChoice loadFitChoice(const std::string& configFile) {
+    FitChoice c;
+    c.device = platform::readProfileString(configFile, "Options", "FitDevice", "");
+    c.size = platform::readProfileString(configFile, "Options", "FitSize", "");
+    c.grey = platform::readProfileString(configFile, "Options", "Greyscale", "0") == "1";
+    return c;
+}
+
+// Written only once fitting was chosen, so that other settings files stay as they were.
+void storeFitChoice(const std::string& configFile, const FitChoice& choice) {
+    if (choice.device.empty() && choice.size.empty() && !choice.grey &&
+        platform::readProfileString(configFile, "Options", "FitDevice", "").empty() &&
+        platform::readProfileString(configFile, "Options", "Greyscale", "").empty())
+        return;
+    storeOption(configFile, "FitDevice", choice.device);
+    storeOption(configFile, "FitSize", choice.size);
+    storeOption(configFile, "Greyscale", choice.grey ? "1" : "0");
+}
+
 bool loadRightToLeft(const std::string& configFile) {
     return platform::readProfileString(configFile, "Options", "RightToLeft", "0") == "1";
 }

@@ -51,6 +51,15 @@ void storeBookKind(const std::string& configFile, epub::BookKind kind);
 // Whether a fixed-layout book reads right to left: [Options] RightToLeft,
 // "1" or "0" (anything else, or nothing, reads as off).
 bool loadRightToLeft(const std::string& configFile);
+
+// Fitting pages to a screen: [Options] FitDevice (a device id, "custom", or
+// empty for the original pages), FitSize (the custom WxH) and Greyscale.
+struct FitChoice {
+    std::string device, size;
+    bool grey = false;
+};
+FitChoice loadFitChoice(const std::string& configFile);
+void storeFitChoice(const std::string& configFile, const FitChoice& choice);
 void storeRightToLeft(const std::string& configFile, bool rightToLeft);
 
 // An installed copy's staging folder (in a cache folder that others may

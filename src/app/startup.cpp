@@ -31,7 +31,7 @@ StartRequest parseStartRequest(const std::vector<std::string>& args) {
             const std::string& a = args[i];
             if (a == "--title" || a == "--author" || a == "--cover" || a == "--output")
                 ++i;  // its value, whatever it looks like
-            else if (a == "--help" || a == "-h" || a == "--version")
+            else if (a == "--help" || a == "-h" || a == "--version" || a == "--list-devices")
                 request.usesStaging = false;
         }
         return request;

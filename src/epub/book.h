@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "fit/fit_page.h"
 #include "pages/page.h"
 #include "platform/exception.h"
 
@@ -24,6 +26,9 @@ public:
     virtual std::string pagePath(int index) const = 0;  // 0-based, display order
     // Where the page's image comes from: a file, or a member of an archive.
     virtual pages::Page page(int index) const { return pages::Page{pagePath(index), {}}; }
+    // The screen the pages are fitted to (scaled down, written as JPEG);
+    // none: every image goes into the book as it is.
+    virtual std::optional<fit::FitOptions> fitting() const { return std::nullopt; }
     virtual std::string title() const = 0;
     virtual std::string author() const = 0;
     virtual std::string coverPath() const = 0;  // empty: no cover

@@ -10,8 +10,10 @@
 #include <filesystem>
 #include <memory>
 #include <system_error>
+#include <unordered_map>
 
 #include "epub/archive_request.h"
+#include "fit/fit_pool.h"
 #include "epub/book_identifier.h"
 #include "epub/book_layout.h"
 #include "epub/book_writer.h"
@@ -303,6 +305,96 @@ void ConversionRun::copyMembers() {
     }
 }
 
+// Puts a fitted image (the file at fitted) in place of the copy named name:
+// it gets that name with ".jpg", as the namer allows. Returns the new name.
+std::string ConversionRun::takeFitted(const std::string& name, const std::string& fitted,
+                                      ImageNamer& namer) {
+    const auto dot = name.find_last_of('.');
+    const std::string stem = dot != std::string::npos && dot != 0 ? name.substr(0, dot) : name;
+    // A JPEG keeps its own name; anything else takes the next free one.
+    const std::string newName =
+        platform::equalsNoCase(name.substr(stem.size()), ".jpg")
+            ? name
+            : namer.nameForFile("fitted\n" + name, stem + ".jpg", "image/jpeg").name;
+    std::error_code ec;
+    if (newName != name)
+        fs::remove(contentDir_ + "/" + name, ec);
+    fs::rename(fitted, contentDir_ + "/" + newName, ec);
+    if (ec) {
+        stagingFault(contentDir_ + "/" + newName, ec.message());
+        return name;
+    }
+    mediaTypes_.erase(name);
+    mediaTypes_.emplace(newName, "image/jpeg");
+    return newName;
+}
+
+// Every copied image fitted to the screen on a pool of workers, in page
+// order; the pages follow their images' new names. An image that cannot be
+// decoded is one that could not be copied.
+void ConversionRun::fitImages(const fit::FitOptions& options, std::vector<std::string>& firstImages,
+                              ImageNamer& namer) {
+    std::vector<fit::FitJob> jobs;
+    std::vector<std::size_t> which;  // the position in firstImages of each job
+    for (std::size_t k = 0; k < firstImages.size(); ++k) {
+        if (!mediaTypes_.count(firstImages[k]))
+            continue;  // not copied
+        jobs.push_back({contentDir_ + "/" + firstImages[k],
+                        contentDir_ + "/.fitting-" + std::to_string(k) + ".jpg"});
+        which.push_back(k);
+    }
+    std::unordered_map<std::string, std::string> renamed, failed;
+    fit::FitPool pool(jobs, options, fit::defaultFitThreads());
+    for (std::size_t i = 0; i < jobs.size() && stagingFault_.empty(); ++i) {
+        const fit::FitResult result = *pool.next();
+        std::string& name = firstImages[which[i]];
+        if (result.status == fit::FitStatus::Written) {
+            const std::string newName = takeFitted(name, jobs[i].output, namer);
+            renamed.emplace(name, newName);
+            name = newName;
+        } else if (result.status == fit::FitStatus::Failed) {
+            std::error_code ec;
+            fs::remove(jobs[i].source, ec);
+            mediaTypes_.erase(name);
+            failedCopies_.emplace(name, result.reason);
+            failed.emplace(name, result.reason);
+        } else if (result.status == fit::FitStatus::Stopped) {
+            throw ERunInterrupted("interrupted");
+        }
+        host_.processEvents();
+    }
+    for (std::size_t p = 0; p < pageImages_.size(); ++p) {
+        std::string& image = pageImages_[p];
+        if (auto to = renamed.find(image); to != renamed.end())
+            image = to->second;
+        else if (auto why = failed.find(image); why != failed.end())
+            host_.imageNotCopied(static_cast<int>(p) + 1,
+                                 book_.page(static_cast<int>(p)).displayName(), why->second);
+    }
+    renamedImages_ = std::move(renamed);
+}
+
+// The cover alone: it is fitted when it is an image of its own, and follows
+// its page's image when it shares one.
+std::string ConversionRun::fitCover(const fit::FitOptions& options, const std::string& name,
+                                    ImageNamer& namer) {
+    if (auto to = renamedImages_.find(name); to != renamedImages_.end())
+        return to->second;
+    if (!mediaTypes_.count(name) || failedCopies_.count(name))
+        return name;
+    const std::string out = contentDir_ + "/.fitting-cover.jpg";
+    const fit::FitResult result = fit::fitPage(contentDir_ + "/" + name, out, options);
+    if (result.status == fit::FitStatus::Written)
+        return takeFitted(name, out, namer);
+    if (result.status == fit::FitStatus::Failed) {
+        std::error_code ec;
+        fs::remove(contentDir_ + "/" + name, ec);
+        mediaTypes_.erase(name);
+        host_.imageNotCopied(0, book_.coverPath(), result.reason);
+    }
+    return name;
+}
+
 // Notes the first file that could not be written into the staging folder;
 // always false.
 bool ConversionRun::stagingFault(const std::string& path, const std::string& reason) {
@@ -359,6 +451,8 @@ RunResult ConversionRun::run() {
 
     BusyCursor busy(host_);
 
+    // Asked first: a screen that cannot be read stops the run before any copy.
+    const std::optional<fit::FitOptions> fitting = book_.fitting();
     const std::string coverPath = book_.coverPath();
     imagesTotal_ = static_cast<std::uint64_t>(n) + (coverPath.empty() ? 0 : 1);
     host_.progress(RunStage::Copying, 0, imagesTotal_);
@@ -384,6 +478,8 @@ RunResult ConversionRun::run() {
         pageImages_.push_back(image.name);
     }
     copyMembers();
+    if (fitting && stagingFault_.empty())
+        fitImages(*fitting, firstImages, namer);
     if (!stagingFault_.empty())
         return stagingFailed();
     for (const std::string& name : firstImages)
@@ -399,17 +495,18 @@ RunResult ConversionRun::run() {
     if (!coverPath.empty()) {
         const ImageName image =
             namer.nameFor(coverPath, layout.strict ? imageMediaType(coverPath) : std::string());
-        coverName_ = image.name;
         copyImage(0, coverPath, image.name, image.first);
+        const std::string coverImage = fitting ? fitCover(*fitting, image.name, namer) : image.name;
+        coverName_ = coverImage;
         if (!stagingFault_.empty())
             return stagingFailed();
-        writer->writeCover(image.name, coverPath);
+        writer->writeCover(coverImage, coverPath);
         if (!writer->stagingFault().empty())
             return stagingFailed(writer->stagingFault());
         // The cover's image has its own item.
-        std::erase_if(layout.images, [&](const BookImage& i) { return i.name == image.name; });
+        std::erase_if(layout.images, [&](const BookImage& i) { return i.name == coverImage; });
         if (layout.strict)
-            layout.coverMediaType = imageMediaType(contentDir_ + "/" + image.name);
+            layout.coverMediaType = imageMediaType(contentDir_ + "/" + coverImage);
     }
     layout.coverName = coverName_;
     writer->writeStylesheet();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "epub/book.h"
+#include "epub/image_namer.h"
 #include "pages/comic_archive.h"
 #include "epub/page_wrapper.h"
 #include "platform/files.h"
@@ -43,6 +44,10 @@ private:
     void copyImage(int page, const std::string& source, const std::string& name, bool first);
     void planMemberCopy(int page, const pages::Page& source, const std::string& name, bool first);
     void copyMembers();
+    void fitImages(const fit::FitOptions& options, std::vector<std::string>& firstImages,
+                   ImageNamer& namer);
+    std::string fitCover(const fit::FitOptions& options, const std::string& name, ImageNamer& namer);
+    std::string takeFitted(const std::string& name, const std::string& fitted, ImageNamer& namer);
     bool stagingFault(const std::string& path, const std::string& reason);
     RunResult stagingFailed(const std::string& reason = {});
     bool checkImageFormats();
@@ -65,6 +70,7 @@ private:
     std::vector<std::string> archives_;
     std::unordered_map<std::string, std::vector<pages::MemberCopy>> membersOf_;
     std::vector<std::pair<int, std::string>> memberPages_;
+    std::unordered_map<std::string, std::string> renamedImages_;  // fitted: old -> new name
     std::uint64_t imagesDone_ = 0, imagesTotal_ = 0;
 };
 

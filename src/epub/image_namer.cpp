@@ -147,10 +147,15 @@ ImageName ImageNamer::nameFor(const pages::Page& page, const std::string& mediaT
         identity += '\n';  // never part of a device and inode, nor of a normal path's end
         identity += page.member;
     }
+    return nameForFile(identity, page.fileName(), mediaType);
+}
+
+ImageName ImageNamer::nameForFile(const std::string& identity, const std::string& fileName,
+                                  const std::string& mediaType) {
     if (auto known = bySource_.find(identity); known != bySource_.end())
         return {known->second, false};
 
-    std::string base = bookImageName(page.fileName(), strict_);
+    std::string base = bookImageName(fileName, strict_);
     if (strict_)
         base = strictName(base, mediaType);
     const auto dot = base.find_last_of('.');

@@ -42,6 +42,10 @@ public:
     // A member of an archive is named by its own file name, and is the same
     // source as the same member of the same archive.
     ImageName nameFor(const pages::Page& page, const std::string& mediaType = {});
+    // The name for an image known by identity (any text the other calls do
+    // not make: "fitted\n" + the name it replaces, say), from a file name.
+    ImageName nameForFile(const std::string& identity, const std::string& fileName,
+                          const std::string& mediaType = {});
 
 private:
     bool taken(const std::string& name) const;

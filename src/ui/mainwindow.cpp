@@ -195,6 +195,30 @@ void CreateMainControls(TWinControl* form, TMainControls& c) {
     c.LabeledEdit4Label = boundLabel(cb, c.LabeledEdit4, "Save  Epub  To:  ", {84, 13});
     c.PNGButton8 = pngButton(cb, {469, 16, 57, 57}, "", "icon_cover.png");
     c.PNGButton9 = pngButton(cb, {469, 80, 57, 57}, "", "icon_folder.png");
+    c.ComboBoxFit = new QComboBox(cb);
+    c.ComboBoxFit->setGeometry(109, 68, 190, 22);
+    c.ComboBoxFit->setFont(arial(8));
+    c.ComboBoxFit->setAccessibleName(QStringLiteral("Fit pages to"));
+    c.ComboBoxFit->setToolTip(QStringLiteral(
+        "Original pages: every image goes into the book as it is.\nA device: pages larger than "
+        "its screen are scaled down to fit it and written as JPEG."));
+    c.LabelFit = new TLabel(cb);
+    c.LabelFit->Caption = "Fit pages to:  ";
+    c.LabelFit->Font = arial(8);
+    {
+        const int width = labelWidth(c.LabelFit, 73);
+        c.LabelFit->SetBounds(c.ComboBoxFit->x() - width - 3, 72, width, 13);
+    }
+    c.LabelFit->Buddy = c.ComboBoxFit;
+    c.EditFitSize = edit(cb, {305, 68, 70, 22});
+    c.EditFitSize->setAccessibleName(QStringLiteral("Custom screen size"));
+    c.EditFitSize->setPlaceholderText(QStringLiteral("1264x1680"));
+    c.EditFitSize->setToolTip(QStringLiteral("The custom screen: width x height in pixels"));
+    c.CheckBoxGrey = new TSkinCheckBox(QStringLiteral("Greyscale"), cb);
+    c.CheckBoxGrey->setGeometry(383, 70, 80, 19);
+    c.CheckBoxGrey->setFont(arial(8));
+    c.CheckBoxGrey->setAccessibleName(QStringLiteral("Greyscale"));
+    c.CheckBoxGrey->setToolTip(QStringLiteral("Pages in 8-bit grey, for e-ink screens"));
     c.PanelImage = panel(c.PanelClient, {217, 31, 160, 106});
     c.ImageM = image(c.PanelImage, {16, 32, 121, 59}, TAlign::alNone, "sprite.bmp", false);
 
@@ -231,6 +255,9 @@ void CreateMainControls(TWinControl* form, TMainControls& c) {
                         c.ListView1,
                         c.LabeledEdit3,
                         c.PNGButton8->FocusProxy(),
+                        c.ComboBoxFit,
+                        c.EditFitSize,
+                        c.CheckBoxGrey,
                         c.LabeledEdit4,
                         c.PNGButton9->FocusProxy(),
                         c.ComboBoxKind,

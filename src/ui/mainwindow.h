@@ -43,6 +43,13 @@ struct TMainControls {
     // kBookKindItems) and, for a fixed layout, its reading direction.
     QComboBox* ComboBoxKind = nullptr;
     TSkinCheckBox* CheckBoxRtl = nullptr;
+    // Between the cover and the save folder: the screen pages are fitted to
+    // ("Original pages", the devices, "Custom"), the custom size (WxH) and
+    // greyscale.
+    TLabel* LabelFit = nullptr;
+    QComboBox* ComboBoxFit = nullptr;
+    QLineEdit* EditFitSize = nullptr;
+    TSkinCheckBox* CheckBoxGrey = nullptr;
 };
 
 // The kind-of-book choices as the combo box lists them: default, strict,

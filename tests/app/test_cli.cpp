@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "app/cli.h"
+#include "image/image_size.h"
 #include "platform/files.h"
 #include "support/imagewrite.h"
 #include "support/pngwrite.h"
@@ -373,6 +374,62 @@ TEST(CommandLine, EachMakesOneBookPerSourceAndSumsUp) {
     EXPECT_NE(bookMember(cli.dir / "out/First.epub", "OEBPS/fb.opf").find(">Bo</dc:creator>"),
               std::string::npos)
         << "--author wins over the archive's writer";
+}
+
+TEST(CommandLine, FittedBooksHoldPagesInsideTheScreenWhateverTheThreads) {
+    Cli cli;
+    const auto photo = [](int x, int y) { return static_cast<unsigned>((x * 7) ^ (y * 3)) & 0xFFFFFF; };
+    writeFile(cli.dir / "in/big.jpg", test::makeJpeg(1500, 2400, photo));
+    writeFile(cli.dir / "in/wide.png", test::makePng(1800, 900, [](int x, int) { return 0xFF000000u | x; }));
+    const std::string small = test::makePng(100, 150, [](int, int y) { return 0xFF000000u | y; });
+    writeFile(cli.dir / "in/small.png", small);
+    writeFile(cli.dir / "in/broken.jpg", std::string("\xFF\xD8\xFF\xE0", 4) + std::string(300, 'x'));
+    ASSERT_EQ(std::system(zipOf(cli.dir / "in", "../c.cbz", "big.jpg").c_str()), 0);
+
+    std::vector<std::string> books[2];
+    for (const char* threads : {"1", "4"}) {
+        ::setenv("PAGELUME_THREADS", threads, 1);
+        ASSERT_EQ(cli.run({"--yes", "--fit", "600x800", "--title", "T", "--author", "A",
+                           "--output", cli.dir / "out", cli.dir / "in/big.jpg", cli.dir / "in/wide.png",
+                           cli.dir / "in/small.png", cli.dir / "in/broken.jpg", cli.dir / "c.cbz"}),
+                  0)
+            << cli.err;
+        const std::string book = cli.dir / "out/T.epub";
+        auto& pictures = books[threads[0] == '4'];
+        for (const std::string& p : pagePictures(book))
+            pictures.push_back(p + ":" + bookMember(book, "OEBPS/" + p));
+        EXPECT_EQ(cli.err.rfind("warning: page 4: " + cli.dir / "in/broken.jpg" + ": ", 0), 0u) << cli.err;
+    }
+    ::unsetenv("PAGELUME_THREADS");
+    EXPECT_TRUE(books[0] == books[1]) << "the same bytes on one thread and on four";
+    const std::string book = cli.dir / "out/T.epub";
+    EXPECT_EQ(pagePictures(book),
+              (std::vector<std::string>{"big.jpg", "wide.jpg", "small.png", "broken.jpg", "big-2.jpg"}));
+    for (const char* name : {"big.jpg", "wide.jpg", "big-2.jpg"}) {
+        const auto size = image::imageSize(bookMember(book, std::string("OEBPS/") + name));
+        ASSERT_TRUE(size) << name;
+        EXPECT_TRUE(size->width <= 600 && size->height <= 800) << name;
+        EXPECT_TRUE(size->width == 600 || size->height == 800) << name;
+    }
+    EXPECT_EQ(bookMember(book, "OEBPS/small.png"), small) << "already small: copied as it is";
+    EXPECT_NE(bookMember(book, "OEBPS/fb.opf").find("href=\"wide.jpg\" media-type=\"image/jpeg\""),
+              std::string::npos);
+
+    // A strict fitted book, grey, passes the validator.
+    ASSERT_EQ(cli.run({"--yes", "--strict", "--grey", "--fit", "kindle", "--title", "S", "--author",
+                       "A", "--output", cli.dir / "out", cli.dir / "in/wide.png", cli.dir / "c.cbz"}),
+              0)
+        << cli.err;
+    const std::string report = cli.dir / "epubcheck.txt";
+    std::system(("java -jar /usr/share/java/epubcheck.jar '" + cli.dir / "out/S.epub" + "' >'" + report +
+                 "' 2>&1").c_str());
+    EXPECT_NE(readFile(report).find("No errors or warnings detected"), std::string::npos)
+        << readFile(report);
+
+    EXPECT_EQ(cli.run({"--fit", "phone", "--title", "T", "--author", "A", cli.dir / "in/big.jpg"}), 2);
+    EXPECT_EQ(cli.run({"--quality", "101", "--fit", "kindle", cli.dir / "in/big.jpg"}), 2);
+    EXPECT_EQ(cli.run({"--list-devices"}), 0);
+    EXPECT_NE(cli.out.find("kindle-oasis"), std::string::npos);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "app/Unit1.h"
+#include "fit/devices.h"
 #include "fake_desktop.h"
 #include "platform/files.h"
 #include "support/tempdir.h"
@@ -174,6 +175,38 @@ TEST_F(FormTest, TheSavePathSurvivesARestartAndOtherLinesStay) {
               "BookKind=default\r\nRightToLeft=0\r\n");
     auto f = makeForm();
     EXPECT_EQ(f->LabeledEdit4->text(), "");
+}
+
+TEST_F(FormTest, TheScreenToFitToIsChosenByKeyboardRememberedAndChecked) {
+    writeFile(exe / "config.ini", "[Options]\r\nSavePath=/x\r\n");
+    {
+        auto f = makeForm();
+        EXPECT_EQ(f->ComboBoxFit->currentText(), "Original pages");
+        EXPECT_FALSE(f->fitting()) << "every image as it is";
+        EXPECT_FALSE(f->EditFitSize->isEnabled()) << "the size is the custom screen's";
+        f->ComboBoxFit->setFocus();
+        QTest::keyClick(f->ComboBoxFit, Qt::Key_Down);
+        EXPECT_EQ(f->ComboBoxFit->nextInFocusChain(), f->EditFitSize);
+        const auto first = fit::deviceProfiles().front();
+        ASSERT_TRUE(f->fitting());
+        EXPECT_EQ(f->fitting()->boxWidth, first.width);
+        EXPECT_EQ(f->fitting()->boxHeight, first.height);
+        f->CheckBoxGrey->click();
+        EXPECT_TRUE(f->fitting()->grey);
+        f->FormDestroy();
+        EXPECT_NE(readFile(exe / "config.ini").find("FitDevice=" + std::string(first.id) +
+                                                     "\r\nFitSize=\r\nGreyscale=1\r\n"),
+                  std::string::npos);
+    }
+    auto f = makeForm();
+    EXPECT_TRUE(f->CheckBoxGrey->isChecked());
+    EXPECT_EQ(f->ComboBoxFit->currentData().toString().toStdString(), fit::deviceProfiles().front().id);
+    f->ComboBoxFit->setCurrentIndex(f->ComboBoxFit->count() - 1);  // Custom
+    EXPECT_TRUE(f->EditFitSize->isEnabled());
+    f->EditFitSize->setText("300x400");
+    EXPECT_EQ(f->fitting()->boxWidth, 300);
+    f->EditFitSize->setText("huge");
+    EXPECT_THROW(f->fitting(), EFitChoice) << "a size that cannot be read stops the conversion";
 }
 
 TEST_F(FormTest, TheStrictChoiceIsRememberedAndMakesAStrictBook) {
