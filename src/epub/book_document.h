@@ -1,8 +1,32 @@
 #pragma once
 
+#include <initializer_list>
+#include <string>
+#include <utility>
+
 #include "xml/xml_document.h"
 
 namespace pagelume::epub {
+
+inline constexpr const char* kOpfNamespace = "http://www.idpf.org/2007/opf";
+inline constexpr const char* kDcNamespace = "http://purl.org/dc/elements/1.1/";
+
+using Attrs = std::initializer_list<std::pair<const char*, std::string>>;
+
+// An element with its attributes, set in the order given.
+inline xml::TXMLNode* addElement(xml::TXMLNode* parent, const char* name, Attrs attrs = {}) {
+    xml::TXMLNode* element = parent->AddElement(name);
+    for (const auto& [attr, value] : attrs)
+        element->SetAttr(attr, value);
+    return element;
+}
+
+// Metadata are given their text even when it is empty: such an element gets
+// one empty text child and is written with a start and an end tag.
+inline void addText(xml::TXMLNode* parent, const char* name, const std::string& text,
+                    Attrs attrs = {}) {
+    addElement(parent, name, attrs)->SetTextContent(text);
+}
 
 // Opens an empty document the way both of the book's XML files start: the
 // declaration version "1.0", encoding "UTF-8", standalone "yes", and every

@@ -14,23 +14,8 @@ namespace pagelume::epub {
 
 namespace {
 
-constexpr const char* kOpfNamespace = "http://www.idpf.org/2007/opf";
-constexpr const char* kDcNamespace = "http://purl.org/dc/elements/1.1/";
 constexpr const char* kXhtmlNamespace = "http://www.w3.org/1999/xhtml";
 constexpr const char* kOpsNamespace = "http://www.idpf.org/2007/ops";
-
-using Attrs = std::initializer_list<std::pair<const char*, std::string>>;
-
-xml::TXMLNode* addElement(xml::TXMLNode* parent, const char* name, Attrs attrs = {}) {
-    xml::TXMLNode* element = parent->AddElement(name);
-    for (const auto& [attr, value] : attrs)
-        element->SetAttr(attr, value);
-    return element;
-}
-
-void addText(xml::TXMLNode* parent, const char* name, const std::string& text, Attrs attrs = {}) {
-    addElement(parent, name, attrs)->SetTextContent(text);
-}
 
 std::string sizeText(image::PixelSize size, const char* between) {
     return std::to_string(size.width) + between + std::to_string(size.height);

@@ -3,36 +3,14 @@
 #include <initializer_list>
 #include <utility>
 
+#include "epub/book_document.h"
 #include "epub/references.h"
 #include "epub/texts.h"
 #include "platform/locale.h"
-#include "epub/book_document.h"
 #include "xml/xml_document.h"
 
 namespace pagelume::epub {
 
-namespace {
-
-constexpr const char* kOpfNamespace = "http://www.idpf.org/2007/opf";
-constexpr const char* kDcNamespace = "http://purl.org/dc/elements/1.1/";
-
-using Attrs = std::initializer_list<std::pair<const char*, std::string>>;
-
-// An element with its attributes, set in the order given.
-xml::TXMLNode* addElement(xml::TXMLNode* parent, const char* name, Attrs attrs = {}) {
-    xml::TXMLNode* element = parent->AddElement(name);
-    for (const auto& [attr, value] : attrs)
-        element->SetAttr(attr, value);
-    return element;
-}
-
-// Metadata are given their text even when it is empty: such an element gets
-// one empty text child and is written with a start and an end tag.
-void addText(xml::TXMLNode* parent, const char* name, const std::string& text, Attrs attrs = {}) {
-    addElement(parent, name, attrs)->SetTextContent(text);
-}
-
-}  // namespace
 
 // The calls come in the order the file is read, which together with the
 // builder's indentation fixes every byte of it.
