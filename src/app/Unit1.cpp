@@ -20,6 +20,7 @@
 #include "platform/exception.h"
 #include "platform/files.h"
 #include "ui/pagelist.h"
+#include "ui/thumbnail_view.h"
 
 namespace pagelume::app {
 
@@ -53,23 +54,17 @@ TForm1::TForm1(const ProgramPaths& paths, Desktop& desktop, QWidget* parent)
     setWindowTitle(texts::kProgramTitle);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     ui::CreateMainControls(this, *this);
-    setFixedSize(ui::kFormWidth, ui::kFormHeight);
+    // The window grows from its designed size, never below it.
+    setMinimumSize(ui::kFormWidth, ui::kFormHeight);
+    resize(ui::kFormWidth, ui::kFormHeight);
     move(301, 146);
     bindHandlers();
     ui::SetUpChrome(this, *this);
+    createViews();
     FormCreate();
 }
 
 TForm1::~TForm1() = default;
-
-template <typename F>
-void TForm1::guarded(F&& handler) {
-    try {
-        handler();
-    } catch (const std::exception& e) {
-        showDefaultError(e);
-    }
-}
 
 void TForm1::bindHandlers() {
     PopupMenu1 = new QMenu(this);
@@ -156,6 +151,7 @@ void TForm1::FormCreate() {
     contentDir_ = paths_.contentDir;
     LabeledEdit4->setText(qs(loadSavePath(paths_.configFile)));
     CheckBoxStrict->setChecked(loadStrictEpub(paths_.configFile));
+    restoreViews();
 }
 
 void TForm1::FormDestroy() {
@@ -164,6 +160,7 @@ void TForm1::FormDestroy() {
         showError(texts::kCannotRemove + contentDir_ + ": " + reason);
     storeSavePath(paths_.configFile, savePath());
     storeStrictEpub(paths_.configFile, strict());
+    storeViews();
 }
 
 // ---- page list ------------------------------------------------------------
@@ -202,7 +199,7 @@ void TForm1::ListView1DragOver(QObject*, QPoint) {
 void TForm1::ListView1DragDrop(QObject* source, QPoint pos) {
     if (!dynamic_cast<QAbstractItemView*>(source))
         return;  // drags from elsewhere change nothing
-    const int target = ListView1->rowAt(pos);
+    const int target = source == ThumbView1 ? ThumbView1->rowAt(pos) : ListView1->rowAt(pos);
     if (target < 0 || draggedRow_ < 0 || draggedRow_ >= ListView1->rowCount())
         return;
     // The row lands just before the target: a row from above ends one higher.
@@ -229,6 +226,7 @@ void TForm1::moveFirstSelectedRow(int by) {
     if (row < 0 || row + by < 0 || row + by >= ListView1->rowCount())
         return;
     ListView1->moveRow(row, row + by);
+    showRowInViews(row + by);
 }
 
 void TForm1::ListView1DropFiles(const QStringList& paths, QPoint pos) {
@@ -335,11 +333,13 @@ void TForm1::setCommandsEnabled(bool enabled) {
          {PNGButton1, PNGButton2, PNGButton3, PNGButton4, PNGButton8, PNGButton9})
         b->SetEnabled(enabled);
     ListView1->setEnabled(enabled);
+    ThumbView1->setEnabled(enabled);
     CheckBoxStrict->setEnabled(enabled);
     for (QLineEdit* e : {Edit1, Edit2, LabeledEdit3, LabeledEdit4})
         e->setReadOnly(!enabled);
     for (QAction* a :
-         {Add1, RemoveSelected1, RemoveAll1, AddFolder1, SortByName1, MoveUp1, MoveDown1, Convert1})
+         {Add1, RemoveSelected1, RemoveAll1, AddFolder1, SortByName1, MoveUp1, MoveDown1, Convert1,
+          Thumbnails1, Preview1})
         a->setEnabled(enabled);
     if (enabled && closePending_) {
         closePending_ = false;
