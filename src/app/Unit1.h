@@ -162,7 +162,6 @@ private:
     bool interruptRequested_ = false;
     int busyDepth_ = 0;
     std::optional<uint32_t> previewBackground_;  // the empty pane's colour
-    std::unique_ptr<ui::ThumbnailCache> thumbnailCache_;
 };
 
 }  // namespace pagelume::app

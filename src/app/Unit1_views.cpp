@@ -17,8 +17,9 @@ namespace pagelume::app {
 
 void TForm1::createViews() {
     Frame1 = new WindowFrame(this, *this);
-    thumbnailCache_ = std::make_unique<ui::ThumbnailCache>(ui::ThumbnailCache::defaultDir());
-    Thumbnailer1 = new ui::Thumbnailer(thumbnailCache_.get(), ui::TThumbnailView::kPictureBox, 0, this);
+    Thumbnailer1 = new ui::Thumbnailer(
+        std::make_unique<ui::ThumbnailCache>(ui::ThumbnailCache::defaultDir()),
+        ui::TThumbnailView::kPictureBox, 0, this);
     ThumbView1 = new ui::TThumbnailView(&ListView1->pageModel(), ListView1->selectionModel(),
                                         Thumbnailer1, PanelClient);
     ThumbView1->setGeometry(ListView1->geometry());
@@ -66,9 +67,9 @@ void TForm1::bindViews() {
         guarded([&] { ThumbView1DropFiles(paths, p); });
     };
     ThumbView1->OnClick = guardedCall(&TForm1::ListView1Click);
-    ThumbView1->OnDoubleClick = guardedCall(&TForm1::Preview1Click);
+    ThumbView1->OnDoubleClick = [this](int row) { LargePreview1->showPage(row); };
     connect(ListView1, &QAbstractItemView::doubleClicked, this,
-            [this](const QModelIndex&) { guarded([&] { Preview1Click(); }); });
+            [this](const QModelIndex& i) { LargePreview1->showPage(i.row()); });
     LargePreview1->OnPageChanged = [this](int row) {
         ListView1->clearSelection();
         ListView1->setRowSelected(row, true);
@@ -138,6 +139,7 @@ void TForm1::restoreViews() {
     if (!onScreen)
         r.moveTo(pos());
     setGeometry(r);
+    Frame1->setNormalGeometry(r);
     if (placement->maximized)
         setWindowState(windowState() | Qt::WindowMaximized);
 }
@@ -147,7 +149,7 @@ void TForm1::storeViews() {
     const bool thumbs = thumbnailView();
     if (thumbs || loadThumbnailView(paths_.configFile))
         storeThumbnailView(paths_.configFile, thumbs);
-    const QRect normal = isMaximized() ? normalGeometry() : geometry();
+    const QRect normal = isMaximized() ? Frame1->normalGeometry() : geometry();
     const WindowPlacement now{normal.x(), normal.y(), normal.width(), normal.height(), isMaximized()};
     const bool usual = now.left == 301 && now.top == 146 && now.width == ui::kFormWidth &&
                        now.height == ui::kFormHeight && !now.maximized;

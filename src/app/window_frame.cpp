@@ -36,6 +36,7 @@ WindowFrame::WindowFrame(ui::TWinControl* form, ui::TMainControls& controls)
     max_->BringToFront();
     c_.ImgBtnMin->BringToFront();
     c_.ImgBtnClose->BringToFront();
+    normal_ = form_->geometry();
     form_->installEventFilter(this);
     c_.PanelTop->installEventFilter(this);
     QCoreApplication::instance()->installEventFilter(this);
@@ -46,10 +47,14 @@ WindowFrame::~WindowFrame() {
 }
 
 void WindowFrame::toggleMaximized() {
-    if (form_->isMaximized())
+    if (form_->isMaximized()) {
+        const QRect back = normal_;
         form_->showNormal();
-    else
+        if (back.isValid() && form_->geometry() != back)
+            form_->setGeometry(back);
+    } else {
         form_->showMaximized();
+    }
 }
 
 Qt::Edges WindowFrame::edgesAt(QSize size, QPoint pos, int border) {
@@ -127,9 +132,15 @@ void WindowFrame::showEdgeCursor(QWidget* under, Qt::Edges edges) {
 bool WindowFrame::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
         case QEvent::Resize:
+        case QEvent::Move:
         case QEvent::WindowStateChange:
-            if (watched == form_)
-                layoutChrome();
+            if (watched == form_) {
+                const bool whole = form_->isMaximized() || form_->isFullScreen() || form_->isMinimized();
+                if (!whole && event->type() != QEvent::WindowStateChange)
+                    normal_ = form_->geometry();
+                if (event->type() != QEvent::Move)
+                    layoutChrome();
+            }
             return false;
         case QEvent::MouseButtonDblClick:
             if (watched == c_.PanelTop) {

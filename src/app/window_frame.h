@@ -22,6 +22,10 @@ public:
 
     ui::TImgBtn* maximizeButton() const { return max_; }
     void toggleMaximized();
+    // Where the window stands when it is not maximised; restoring puts it
+    // back there, also where the system forgets it.
+    QRect normalGeometry() const { return normal_; }
+    void setNormalGeometry(QRect r) { normal_ = r; }
 
     // The edges of a window of that size a point near its border grabs.
     static Qt::Edges edgesAt(QSize size, QPoint pos, int border = kBorder);
@@ -42,6 +46,7 @@ private:
     ui::TMainControls& c_;
     ui::TImgBtn* max_ = nullptr;
     bool maximizedPictures_ = false;
+    QRect normal_;
     // A resize that follows the pointer where the system will not do it.
     Qt::Edges resizing_;
     QPoint pressGlobal_;

@@ -330,9 +330,9 @@ void TThumbnailView::mouseReleaseEvent(QMouseEvent* event) {
 
 void TThumbnailView::mouseDoubleClickEvent(QMouseEvent* event) {
     QListView::mouseDoubleClickEvent(event);
-    if (event->button() == Qt::LeftButton && rowAt(event->position().toPoint()) >= 0 &&
-        OnDoubleClick)
-        OnDoubleClick();
+    const int row = rowAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && row >= 0 && OnDoubleClick)
+        OnDoubleClick(row);
 }
 
 }  // namespace pagelume::ui

@@ -27,7 +27,8 @@ public:
     std::function<void(QObject* source, QPoint pos)> OnDragDrop;
     std::function<void(const QStringList& paths, QPoint pos)> OnDropFiles;
     std::function<void()> OnClick;
-    std::function<void()> OnDoubleClick;
+    // A double click on a page, with its row.
+    std::function<void(int row)> OnDoubleClick;
 
     int rowCount() const;
     // The page under a viewport point, or -1.

@@ -49,8 +49,11 @@ Thumbnailer::Maker thumbnailMaker(const ThumbnailCache* cache, int box) {
     };
 }
 
-Thumbnailer::Thumbnailer(const ThumbnailCache* cache, int box, int threads, QObject* parent)
-    : Thumbnailer(thumbnailMaker(cache, box), threads, parent) {}
+Thumbnailer::Thumbnailer(std::unique_ptr<ThumbnailCache> cache, int box, int threads,
+                         QObject* parent)
+    : Thumbnailer(thumbnailMaker(cache.get(), box), threads, parent) {
+    cache_ = std::move(cache);
+}
 
 Thumbnailer::Thumbnailer(Maker maker, int threads, QObject* parent)
     : QObject(parent), maker_(std::move(maker)) {

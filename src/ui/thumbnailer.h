@@ -32,9 +32,11 @@ public:
 
     // Pictures fit inside box x box. cache may be null (no disk cache);
     // threads 0 means one per core.
-    Thumbnailer(const ThumbnailCache* cache, int box, int threads = 0, QObject* parent = nullptr);
+    Thumbnailer(std::unique_ptr<ThumbnailCache> cache, int box, int threads = 0,
+                QObject* parent = nullptr);
     // For tests: pictures made by maker instead.
     Thumbnailer(Maker maker, int threads, QObject* parent = nullptr);
+    const ThumbnailCache* cache() const { return cache_.get(); }
     ~Thumbnailer() override;
 
     // The pages wanted, most wanted first; replaces the previous wish. The
@@ -68,6 +70,7 @@ private:
     void delivered(const QString& key, const pages::Page& page, std::optional<QImage> picture,
                    bool wasCancelled);
 
+    std::unique_ptr<ThumbnailCache> cache_;  // outlives the workers (see the destructor)
     Maker maker_;
     QThreadPool pool_;
     QHash<QString, QImage> pictures_;  // owner's thread only

@@ -47,8 +47,8 @@ protected:
         desktop.images = paths;
         form->PNGButton2Click();
     }
-    std::string png(const std::string& name, uint32_t colour) {
-        test::writeFile(exe / name, test::makePng(300, 400, [colour](int, int) { return colour; }));
+    std::string png(const std::string& name, uint32_t colour, int w = 300, int h = 400) {
+        test::writeFile(exe / name, test::makePng(w, h, [colour](int, int) { return colour; }));
         return exe / name;
     }
     QPoint centreOf(int row) const { return thumbs()->itemRect(row).center(); }
@@ -67,12 +67,15 @@ protected:
 TEST_F(ViewsTest, BothViewsShowOneModelAndOneSelection) {
     add({"A", "B", "C", "D", "E"});
     EXPECT_FALSE(form->thumbnailView());
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     QTest::keyClick(form->Edit1, Qt::Key_T, Qt::ControlModifier);
     ASSERT_TRUE(form->thumbnailView());
     EXPECT_TRUE(list()->isHidden());
     EXPECT_EQ(thumbs()->geometry(), QRect(0, 0, 533, 184)) << "in the list's place";
     EXPECT_EQ(thumbs()->model(), list()->model());
     EXPECT_EQ(thumbs()->selectionModel(), list()->selectionModel());
+    form->resize(1000, 800);  // every page on screen
 
     // A click in the thumbnails selects the page for the list as well.
     QCoreApplication::processEvents();
@@ -97,6 +100,7 @@ TEST_F(ViewsTest, BothViewsShowOneModelAndOneSelection) {
 TEST_F(ViewsTest, ThumbnailsMovePagesByTheListsRules) {
     add({"A", "B", "C", "D", "E"});
     form->setThumbnailView(true);
+    form->resize(1000, 800);
     QCoreApplication::processEvents();
     QMimeData drag;
     drag.setData("application/x-pagelume-page-picture", QByteArray());
@@ -222,7 +226,7 @@ TEST_F(ViewsTest, TheWindowGrowsWithItsPanelsDockedAndComesBackAsItWas) {
 
 TEST_F(ViewsTest, ALargePreviewGoesThroughThePagesAndCloses) {
     add({QString::fromStdString(png("red.png", 0xFFFF0000)),
-         QString::fromStdString(png("blue.png", 0xFF0000FF)), "missing.png"});
+         QString::fromStdString(png("blue.png", 0xFF0000FF, 1200, 2400)), "missing.png"});
     list()->setRowSelected(1, true);
     form->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
@@ -235,6 +239,7 @@ TEST_F(ViewsTest, ALargePreviewGoesThroughThePagesAndCloses) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !big->loading(); }, 10000));
     const QImage& shown = big->picture();
     EXPECT_EQ(shown.height(), big->height()) << "a tall page fills the height";
+    EXPECT_EQ(shown.width(), big->height() / 2);
     EXPECT_EQ(shown.pixel(shown.width() / 2, shown.height() / 2), 0xFF0000FFu);
 
     QTest::keyClick(big, Qt::Key_Left);

@@ -82,7 +82,7 @@ LibpngResult readWithLibpng(const std::string& file) {
 
 TEST(PngWriter, RoundTripsThroughOurDecoderAndLibpng) {
     for (const bool alpha : {true, false}) {
-        for (const auto [w, h] : {std::pair{1, 1}, {37, 5}, {256, 181}}) {
+        for (const auto& [w, h] : {std::pair{1, 1}, {37, 5}, {256, 181}}) {
             SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h) + (alpha ? " RGBA" : " RGB"));
             const DrawSurface picture = testPicture(w, h);
             const std::string file =
