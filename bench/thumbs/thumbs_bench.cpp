@@ -11,21 +11,17 @@
 #include <cstdio>
 
 #include "app/Unit1.h"
+#include "app/desktop.h"
 #include "ui/thumbnail_view.h"
 #include "ui/thumbnailer.h"
 
 namespace {
 
-struct NoDesktop : pagelume::app::Desktop {
-    QStringList chooseImages(QWidget*) override { return {}; }
-    QString chooseImage(QWidget*) override { return {}; }
-    QString chooseFolder(QWidget*, const QString&) override { return {}; }
+struct NoDesktop : pagelume::app::QtDesktop {
     void message(QWidget*, const QString&, const QString&) override {}
-    bool question(QWidget*, const QString&, const QString&) override { return false; }
     void error(QWidget*, const QString& text, const QString&) override {
         std::fprintf(stderr, "%s\n", text.toUtf8().constData());
     }
-    void openUrl(const QUrl&) override {}
 };
 
 }  // namespace
