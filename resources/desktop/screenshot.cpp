@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QProcess>
+#include <QThread>
 #include <iostream>
 
 #include "app/Unit1.h"
@@ -127,8 +128,10 @@ int main(int argc, char** argv) {
                     return false;
             return true;
         };
-        for (int i = 0; i < 500 && !allShown(); ++i)
+        for (int i = 0; i < 1000 && !allShown(); ++i) {
             QApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(10);
+        }
         for (int i = 0; i < 50; ++i)
             QApplication::processEvents(QEventLoop::AllEvents, 5);
     }
