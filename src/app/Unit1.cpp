@@ -12,6 +12,7 @@
 #include <numeric>
 
 #include "app/errortext.h"
+#include "app/large_preview.h"
 #include "epub/conversion_run.h"
 #include "epub/texts.h"
 #include "image/page_preview.h"
@@ -354,6 +355,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    LargePreview1->close();  // it goes with the window
     event->accept();
 }
 

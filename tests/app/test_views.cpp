@@ -264,5 +264,23 @@ TEST_F(ViewsTest, ALargePreviewGoesThroughThePagesAndCloses) {
     big->close();
 }
 
+TEST(WindowPlacement, OnlyFourSensibleNumbersCount) {
+    TempDir dir;
+    const std::string ini = dir / "config.ini";
+    for (const char* bad : {"", "1,2,3", "1,2,3,4,5", "a,b,c,d", "10,20,0,500", "10,20,800,-5",
+                            "1,2,99999999999,4", "10, 20,800,600", "10,20,800,600x", ",,,"}) {
+        test::writeFile(ini, std::string("[Options]\nWindow=") + bad + "\n");
+        EXPECT_FALSE(loadWindowPlacement(ini)) << bad;
+    }
+    storeWindowPlacement(ini, {-40, 30, 1024, 768, true});
+    const auto p = loadWindowPlacement(ini);
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->left, -40);
+    EXPECT_EQ(p->top, 30);
+    EXPECT_EQ(p->width, 1024);
+    EXPECT_EQ(p->height, 768);
+    EXPECT_TRUE(p->maximized);
+}
+
 }  // namespace
 }  // namespace pagelume::app
