@@ -48,13 +48,16 @@ int main(int argc, char** argv) {
     // The GUI thread's longest busy stretch: gaps between ticks of a timer
     // that wants to run every millisecond.
     QElapsedTimer clock;
-    qint64 lastTick = 0, longest = 0;
+    qint64 lastTick = 0, longest = 0, longestAt = 0;
     QTimer ticker;
     ticker.setTimerType(Qt::PreciseTimer);
     ticker.setInterval(1);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         const qint64 now = clock.nsecsElapsed();
-        longest = std::max(longest, now - lastTick);
+        if (now - lastTick > longest) {
+            longest = now - lastTick;
+            longestAt = now;
+        }
         lastTick = now;
     });
 
@@ -84,6 +87,7 @@ int main(int argc, char** argv) {
     }
     const double allMs = clock.nsecsElapsed() / 1e6;
     ticker.stop();
-    std::printf("pages %d first %.0f all %.0f stall %.1f\n", n, firstMs, allMs, longest / 1e6);
+    std::printf("pages %d first %.0f all %.0f stall %.1f (ending at %.0f)\n", n, firstMs, allMs,
+                longest / 1e6, longestAt / 1e6);
     return 0;
 }
