@@ -10,7 +10,7 @@ packages=(cmake make g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev z
 if [[ "${1:-}" == "--test" ]]; then
     packages+=(libgtest-dev libgmock-dev python3 unzip zip p7zip-full libarchive-tools
                epubcheck default-jre-headless libpng-dev time
-               desktop-file-utils appstream groff-base dpkg-dev file mupdf-tools)
+               desktop-file-utils appstream groff-base dpkg-dev file mupdf-tools imagemagick)
 fi
 
 missing=()

@@ -43,7 +43,7 @@ convert() {
 best() { sort -g | head -1; }
 : >"$work/list"; : >"$work/c2k"; : >"$work/c20k"
 for ((r = 1; r <= rounds; r++)); do
-    "$build/archive_list_bench" "$work/p20000.cbz" | awk '{print $2}' >>"$work/list"
+    "$build/bench/archive/archive_list_bench" "$work/p20000.cbz" | awk '{print $2}' >>"$work/list"
     convert "$work/p2000.cbz" >>"$work/c2k"
     convert "$work/p20000.cbz" >>"$work/c20k"
 done

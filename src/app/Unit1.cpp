@@ -136,6 +136,7 @@ void TForm1::bindHandlers() {
     connect(MoveUp1, &QAction::triggered, this, [this] { guarded([&] { MoveUp1Click(); }); });
     connect(MoveDown1, &QAction::triggered, this, [this] { guarded([&] { MoveDown1Click(); }); });
     connect(Convert1, &QAction::triggered, this, [this] { guarded([&] { PNGButton4Click(); }); });
+    connect(ComboBoxKind, &QComboBox::currentIndexChanged, this, [this] { updateKindControls(); });
     ListView1->OnDragOver = [this](QObject* s, QPoint p) {
         guarded([&] { ListView1DragOver(s, p); });
     };
@@ -151,7 +152,9 @@ void TForm1::bindHandlers() {
 void TForm1::FormCreate() {
     contentDir_ = paths_.contentDir;
     LabeledEdit4->setText(qs(loadSavePath(paths_.configFile)));
-    CheckBoxStrict->setChecked(loadStrictEpub(paths_.configFile));
+    ComboBoxKind->setCurrentIndex(static_cast<int>(loadBookKind(paths_.configFile)));
+    CheckBoxRtl->setChecked(loadRightToLeft(paths_.configFile));
+    updateKindControls();
     restoreViews();
 }
 
@@ -160,7 +163,8 @@ void TForm1::FormDestroy() {
     if (!epub::removeContentDirectory(paths_.stagingDir, &reason))
         showError(texts::kCannotRemove + contentDir_ + ": " + reason);
     storeSavePath(paths_.configFile, savePath());
-    storeStrictEpub(paths_.configFile, strict());
+    storeBookKind(paths_.configFile, kind());
+    storeRightToLeft(paths_.configFile, CheckBoxRtl->isChecked());
     storeViews();
 }
 
@@ -335,7 +339,9 @@ void TForm1::setCommandsEnabled(bool enabled) {
         b->SetEnabled(enabled);
     ListView1->setEnabled(enabled);
     ThumbView1->setEnabled(enabled);
-    CheckBoxStrict->setEnabled(enabled);
+    ComboBoxKind->setEnabled(enabled);
+    commandsEnabled_ = enabled;
+    updateKindControls();
     for (QLineEdit* e : {Edit1, Edit2, LabeledEdit3, LabeledEdit4})
         e->setReadOnly(!enabled);
     for (QAction* a :
@@ -386,8 +392,18 @@ std::string TForm1::coverPath() const {
 std::string TForm1::savePath() const {
     return LabeledEdit4->text().toStdString();
 }
-bool TForm1::strict() const {
-    return CheckBoxStrict->isChecked();
+// The combo box lists the kinds in the order of the enumeration.
+epub::BookKind TForm1::kind() const {
+    return static_cast<epub::BookKind>(std::clamp(ComboBoxKind->currentIndex(), 0, 2));
+}
+bool TForm1::rightToLeft() const {
+    return kind() == epub::BookKind::FixedLayout && CheckBoxRtl->isChecked();
+}
+
+// The reading direction is a fixed layout's: the box is off for the others,
+// and keeps its state for when a fixed layout is chosen again.
+void TForm1::updateKindControls() {
+    CheckBoxRtl->setEnabled(commandsEnabled_ && kind() == epub::BookKind::FixedLayout);
 }
 
 // ---- RunHost ----------------------------------------------------------------

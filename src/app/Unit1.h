@@ -95,7 +95,8 @@ public:
     std::string author() const override;
     std::string coverPath() const override;
     std::string savePath() const override;
-    bool strict() const override;
+    epub::BookKind kind() const override;
+    bool rightToLeft() const override;
 
     // RunHost
     void showMessage(const std::string& text, const std::string& caption) override;
@@ -133,6 +134,7 @@ protected:
 private:
     void bindHandlers();
     void setCommandsEnabled(bool enabled);
+    void updateKindControls();
     void moveFirstSelectedRow(int by);
     // The thumbnail view, the large preview and the growing frame.
     void createViews();
@@ -158,6 +160,7 @@ private:
     QPoint headerPress_;  // where the header was last pressed, on the screen
     PointerWindowMove pointerMove_{this};
     bool running_ = false;
+    bool commandsEnabled_ = true;
     bool closePending_ = false;
     bool interruptRequested_ = false;
     int busyDepth_ = 0;

@@ -19,7 +19,7 @@ namespace {
 
 const char* kUsage =
     "Usage: pagelume [--title T] [--author A] [--cover FILE] [--output DIR] [--yes] [--sort]\n"
-    "                [--strict] [--quiet] PAGE...\n"
+    "                [--strict | --fixed-layout [--right-to-left]] [--quiet] PAGE...\n"
     "       pagelume --each --output DIR [--author A] [options] SOURCE...\n"
     "       pagelume            (no arguments: opens the window)\n"
     "       pagelume --gui [FILE...]   opens the window with FILE... as its pages\n"
@@ -39,6 +39,9 @@ const char* kUsage =
     "  --sort         put all pages in natural order of their paths\n"
     "  --strict       make a strict book, for e-book stores and validators (every\n"
     "                 page a PNG, JPEG or GIF image)\n"
+    "  --fixed-layout make a fixed-layout EPUB 3 book: every page fills the screen,\n"
+    "                 two pages side by side in landscape (checked as --strict is)\n"
+    "  --right-to-left  with --fixed-layout: pages turn to the left (manga)\n"
     "  --each         one book per SOURCE (a comic archive or a folder), titled after\n"
     "                 its ComicInfo.xml or its name; not with --title or --cover\n"
     "  --help         show this text\n"
@@ -57,6 +60,8 @@ struct Options {
     bool quiet = false;
     bool sort = false;
     bool strict = false;
+    bool fixedLayout = false;
+    bool rightToLeft = false;
     bool each = false;
     std::vector<std::string> pages;  // as given: files, folders, archives
 };
@@ -79,7 +84,12 @@ public:
     std::string author() const override { return job_.author; }
     std::string coverPath() const override { return job_.o.cover; }
     std::string savePath() const override { return job_.o.output; }
-    bool strict() const override { return job_.o.strict; }
+    epub::BookKind kind() const override {
+        return job_.o.fixedLayout ? epub::BookKind::FixedLayout
+               : job_.o.strict    ? epub::BookKind::Strict
+                                  : epub::BookKind::Default;
+    }
+    bool rightToLeft() const override { return job_.o.rightToLeft; }
 
 private:
     const BookJob& job_;
@@ -187,6 +197,10 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
             o.strict = true;
         } else if (a == "--each") {
             o.each = true;
+        } else if (a == "--fixed-layout") {
+            o.fixedLayout = true;
+        } else if (a == "--right-to-left") {
+            o.rightToLeft = true;
         } else {
             std::string name = a, value;
             bool inlineValue = false;
@@ -213,6 +227,15 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
             }
             *target = value;
         }
+    }
+    // One kind of book at a time; the reading direction is a fixed layout's.
+    if (o.strict && o.fixedLayout) {
+        problem = "--strict and --fixed-layout cannot be combined";
+        return false;
+    }
+    if (o.rightToLeft && !o.fixedLayout) {
+        problem = "--right-to-left needs --fixed-layout";
+        return false;
     }
     return true;
 }

@@ -7,7 +7,8 @@
 namespace pagelume::app {
 
 // The command-line front end: converts without a window.
-//   pagelume [--title T] [--author A] [--cover FILE] [--output DIR] [--yes] [--sort] [--strict] [--quiet]
+//   pagelume [--title T] [--author A] [--cover FILE] [--output DIR] [--yes] [--sort]
+//            [--strict | --fixed-layout [--right-to-left]] [--quiet]
 //            PAGE...
 // Exit status: 0 book built, 1 the run stopped at a check or failed, 2 bad usage,
 // 128 + N when signal N (SIGINT, SIGTERM, SIGHUP) stopped it.

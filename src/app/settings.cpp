@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include <utility>
+
 #include "platform/exception.h"
 #include "platform/files.h"
 #include "platform/profile.h"
@@ -57,12 +59,41 @@ void storeSavePath(const std::string& configFile, const std::string& savePath) {
     storeOption(configFile, "SavePath", savePath);
 }
 
-bool loadStrictEpub(const std::string& configFile) {
-    return platform::readProfileString(configFile, "Options", "StrictEpub", "0") == "1";
+namespace {
+
+constexpr std::pair<epub::BookKind, const char*> kKindNames[] = {
+    {epub::BookKind::Default, "default"},
+    {epub::BookKind::Strict, "strict"},
+    {epub::BookKind::FixedLayout, "fixed-layout"},
+};
+
+}  // namespace
+
+epub::BookKind loadBookKind(const std::string& configFile) {
+    const std::string name = platform::readProfileString(configFile, "Options", "BookKind", "");
+    for (const auto& [kind, known] : kKindNames) {
+        if (name == known)
+            return kind;
+    }
+    return platform::readProfileString(configFile, "Options", "StrictEpub", "0") == "1"
+               ? epub::BookKind::Strict
+               : epub::BookKind::Default;
 }
 
-void storeStrictEpub(const std::string& configFile, bool strict) {
-    storeOption(configFile, "StrictEpub", strict ? "1" : "0");
+void storeBookKind(const std::string& configFile, epub::BookKind kind) {
+    storeOption(configFile, "StrictEpub", kind == epub::BookKind::Strict ? "1" : "0");
+    for (const auto& [known, name] : kKindNames) {
+        if (known == kind)
+            storeOption(configFile, "BookKind", name);
+    }
+}
+
+bool loadRightToLeft(const std::string& configFile) {
+    return platform::readProfileString(configFile, "Options", "RightToLeft", "0") == "1";
+}
+
+void storeRightToLeft(const std::string& configFile, bool rightToLeft) {
+    storeOption(configFile, "RightToLeft", rightToLeft ? "1" : "0");
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/paths.h"
+#include "epub/book.h"
 
 namespace pagelume::app {
 
@@ -40,10 +41,18 @@ std::string loadSavePath(const std::string& configFile);
 // cannot write.
 void storeSavePath(const std::string& configFile, const std::string& savePath);
 
-// Whether books are made strict: [Options] StrictEpub of config.ini, "1" or
-// "0" (anything else, or nothing, reads as off). Stored as storeSavePath does.
-bool loadStrictEpub(const std::string& configFile);
-void storeStrictEpub(const std::string& configFile, bool strict);
+// The kind of book the window makes: [Options] BookKind of config.ini,
+// "default", "strict" or "fixed-layout". Without a BookKind that reads as one
+// of them, StrictEpub "1" (what earlier versions wrote) means strict, and
+// anything else default. Stored as storeSavePath does, with StrictEpub kept
+// in step for earlier versions.
+epub::BookKind loadBookKind(const std::string& configFile);
+void storeBookKind(const std::string& configFile, epub::BookKind kind);
+
+// Whether a fixed-layout book reads right to left: [Options] RightToLeft,
+// "1" or "0" (anything else, or nothing, reads as off).
+bool loadRightToLeft(const std::string& configFile);
+void storeRightToLeft(const std::string& configFile, bool rightToLeft);
 
 // Where the window stood and how large it was: [Options] Window of
 // config.ini, "left,top,width,height", and WindowMaximized "1" or "0".

@@ -8,6 +8,13 @@
 
 namespace pagelume::epub {
 
+// The kinds of book a run can make, each by a writer of its own.
+enum class BookKind {
+    Default,      // reflowable EPUB 2, as Pagelume has always made them
+    Strict,       // reflowable EPUB 2 that validators and e-book stores accept
+    FixedLayout,  // EPUB 3 fixed layout: every page one screen, spreads, reading direction
+};
+
 // What a conversion reads about the book. Every value is asked for at the
 // moment the run needs it, never cached, so the window's fields are the model.
 class BookSource {
@@ -21,8 +28,9 @@ public:
     virtual std::string author() const = 0;
     virtual std::string coverPath() const = 0;  // empty: no cover
     virtual std::string savePath() const = 0;
-    // A strict book: one that validators and e-book stores accept.
-    virtual bool strict() const { return false; }
+    virtual BookKind kind() const { return BookKind::Default; }
+    // Pages turn to the left (manga): fixed-layout books only.
+    virtual bool rightToLeft() const { return false; }
 };
 
 // Thrown by a host's processEvents() to stop a run where it is (the program

@@ -8,17 +8,15 @@
 #include <cerrno>
 #include <climits>
 #include <filesystem>
+#include <memory>
 #include <system_error>
 
 #include "epub/archive_request.h"
 #include "epub/book_identifier.h"
 #include "epub/book_layout.h"
+#include "epub/book_writer.h"
 #include "epub/image_namer.h"
-#include "epub/navigation_document.h"
-#include "epub/package_document.h"
-#include "epub/page_wrapper.h"
 #include "epub/staging_lock.h"
-#include "epub/stylesheet.h"
 #include "epub/texts.h"
 #include "platform/files.h"
 #include "platform/shortdate.h"
@@ -280,16 +278,14 @@ RunResult ConversionRun::run() {
     host_.progress(RunStage::Copying, 0, imagesTotal_);
     BookLayout layout;
     layout.pageCount = n;
-    layout.strict = book_.strict();
+    const std::unique_ptr<BookWriter> writer = makeBookWriter(book_, contentDir_);
+    layout.strict = writer->validated();
     const std::string title = book_.title();
     ImageNamer namer(n, layout.strict);
     std::vector<std::string> firstImages;  // each image once, in page order
     for (int i = 0; i < n; ++i) {
         const pages::Page source = book_.page(i);
         const ImageName image = namer.nameFor(source);
-        const StrictWrapper strict{title, "Page " + std::to_string(i + 1)};
-        writePageWrapper(contentDir_ + "/page" + std::to_string(i + 1) + ".html", image.name,
-                         layout.strict ? &strict : nullptr);
         if (source.inArchive())
             planMemberCopy(i + 1, source, image.name, image.first);
         else
@@ -302,20 +298,22 @@ RunResult ConversionRun::run() {
     for (const std::string& name : firstImages)
         if (auto type = mediaTypes_.find(name); type != mediaTypes_.end())
             layout.images.push_back({name, type->second});
+    // Every image is in place now: a fixed-layout page takes its size from it.
+    for (int i = 0; i < n; ++i)
+        writer->writePage(i + 1, pageImages_[static_cast<std::size_t>(i)], book_.page(i).displayName());
 
     if (!coverPath.empty()) {
         const ImageName image = namer.nameFor(coverPath);
         coverName_ = image.name;
-        const StrictWrapper strict{title, "Cover"};
-        writePageWrapper(contentDir_ + "/cover.html", image.name, layout.strict ? &strict : nullptr);
         copyImage(0, coverPath, image.name, image.first);
+        writer->writeCover(image.name, coverPath);
         // The cover's image has its own item.
         std::erase_if(layout.images, [&](const BookImage& i) { return i.name == image.name; });
         if (layout.strict)
             layout.coverMediaType = imageMediaType(contentDir_ + "/" + image.name);
     }
     layout.coverName = coverName_;
-    writeStylesheet(contentDir_);
+    writer->writeStylesheet();
 
     if (layout.strict) {
         layout.date = platform::isoDateString();
@@ -323,11 +321,15 @@ RunResult ConversionRun::run() {
     } else {
         layout.date = platform::shortDateString();
     }
-    writePackageDocument(book_, contentDir_, layout);
-    writeNavigationDocument(book_, contentDir_, layout);
+    writer->writePackage(layout);
+    writer->writeNavigation(layout);
 
-    if (!checkFields() || (book_.strict() && !checkImageFormats()))
+    if (!checkFields() || (layout.strict && !checkImageFormats()))
         return RunResult::Stopped;
+    if (const std::string problem = writer->problem(); !problem.empty()) {
+        host_.showMessage(problem, texts::kNoteCaption);
+        return RunResult::Stopped;
+    }
 
     const std::string savePath = book_.savePath();
     platform::createDirectories(savePath);

@@ -25,7 +25,7 @@ void addNavPoint(xml::TXMLNode* navMap, const std::string& id, int playOrder,
 // Built in reading order, like the package document; every element is in
 // the NCX namespace, declared once on the root.
 void writeNavigationDocument(const BookSource& book, const std::string& contentDir,
-                             const BookLayout& layout) {
+                             const BookLayout& layout, const char* pageExtension) {
     xml::TXMLDocument doc;
     openBookDocument(doc);
 
@@ -51,14 +51,17 @@ void writeNavigationDocument(const BookSource& book, const std::string& contentD
     ncx->AddElement("docAuthor")->AddElement("text")->SetTextContent(book.author());
 
     xml::TXMLNode* navMap = ncx->AddElement("navMap");
+    // A strict book's contents read as the images' alternative texts do.
     int k = 0;
     if (layout.coverName) {
-        addNavPoint(navMap, "cover", 1, "cover", "cover.html");
+        addNavPoint(navMap, "cover", 1, layout.strict ? "Cover" : "cover",
+                    "cover" + std::string(pageExtension));
         k = 1;
     }
     for (int n = 1; n <= layout.pageCount; ++n) {
         const std::string page = "page" + std::to_string(n);
-        addNavPoint(navMap, page, n + k, page, page + ".html");
+        const std::string label = layout.strict ? "Page " + std::to_string(n) : page;
+        addNavPoint(navMap, page, n + k, label, page + pageExtension);
     }
 
     doc.SaveDocument(contentDir + "/fb.ncx");

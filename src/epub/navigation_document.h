@@ -8,8 +8,8 @@
 namespace pagelume::epub {
 
 // Builds and saves <contentDir>/fb.ncx; see writePackageDocument. Throws on
-// failure.
+// failure. The pages are "cover" and "page" + N, with pageExtension.
 void writeNavigationDocument(const BookSource& book, const std::string& contentDir,
-                             const BookLayout& layout);
+                             const BookLayout& layout, const char* pageExtension = ".html");
 
 }  // namespace pagelume::epub

@@ -63,7 +63,9 @@ void writePackageDocument(const BookSource& book, const std::string& contentDir,
     addMeta("dc:description", "");
     addMeta("dc:contributor", "");
     addMeta("dc:date", layout.date);
-    addMeta("dc:type", "[type]");
+    // A placeholder that readers show as the book's category.
+    if (!strict)
+        addMeta("dc:type", "[type]");
     addMeta("dc:format", "");
     if (strict)
         addMeta("dc:identifier", layout.identifier, {{"id", "BookId"}, {"opf:scheme", "UUID"}});

@@ -7,6 +7,14 @@
 
 namespace pagelume::epub {
 
+namespace {
+
+constexpr const char* kStrictDocumentType =
+    "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.1//EN\" "
+    "\"http://www.w3.org/TR/xhtml11/DTD/xhtml11.dtd\">";
+
+}  // namespace
+
 std::string escapeText(const std::string& text) {
     std::string out;
     out.reserve(text.size());
@@ -33,6 +41,11 @@ std::string pageWrapperText(const std::string& languageTag, const std::string& i
     std::string s;
     s += "<?xml version='1.0' encoding='utf-8'?>";
     s += crlf;
+    // Editors and some readers treat a page without one as damaged.
+    if (strict) {
+        s += kStrictDocumentType;
+        s += crlf;
+    }
     s += "<html xmlns=\"http://www.w3.org/1999/xhtml\" xml:lang=\"" + languageTag + "\"> ";
     s += crlf;
     s += "<head>";

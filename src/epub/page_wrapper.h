@@ -12,7 +12,7 @@ struct StrictWrapper {
 };
 
 // The eleven CR LF terminated lines of the XHTML page that shows one image
-// (twelve in a strict book, whose head also holds a title). The image name
+// (thirteen in a strict book, which has a document type and a title). The image name
 // goes in as a reference (see imageReference); everything else is fixed text.
 std::string pageWrapperText(const std::string& languageTag, const std::string& imageName,
                             const StrictWrapper* strict = nullptr);

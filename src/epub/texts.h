@@ -33,5 +33,9 @@ inline constexpr const char* kNotInstalledEnd = " is missing or damaged.";
 // "Page N" or kCoverNotAnImage, + kNotAnImage + path (strict books only).
 inline constexpr const char* kNotAnImage = " is not a PNG, JPEG or GIF image: ";
 inline constexpr const char* kCoverNotAnImage = "The cover";
+// "Page N" or "Cover", + kSizeUnreadable + path (fixed-layout books only).
+inline constexpr const char* kSizeUnreadable = ": the size of its image cannot be read: ";
+inline constexpr const char* kNamedLikeAPage =
+    ": an image whose name ends in .xhtml cannot be a page of a fixed-layout book: ";
 
 }  // namespace pagelume::texts

@@ -7,6 +7,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <optional>
 #include <vector>
 
 #include <jpeglib.h>
@@ -267,13 +269,15 @@ DrawSurface decodeGif(const std::string& bytes, int boxW, int boxH) {
 
 // ---- PNG ---------------------------------------------------------------
 
+// Rows stream from our decoder straight into the reduced picture: a
+// 16000 x 16000 page costs a row of it, not a gigabyte.
 DrawSurface decodePng(const std::string& bytes, int boxW, int boxH) {
-    TPNGObject png;
-    png.LoadFromMemory(bytes.data(), bytes.size());
-    const Size fit = fitInside(png.Width(), png.Height(), boxW, boxH);
-    DrawSurface out(fit.width, fit.height, kWhite);
-    png.Draw(out, Rect{0, 0, fit.width, fit.height});
-    return out;
+    std::optional<RowReducer> reducer;
+    DecodeRows(
+        bytes.data(), bytes.size(),
+        [&](int width, int height) { reducer.emplace(width, height, fitInside(width, height, boxW, boxH)); },
+        [&](uint32_t y, const uint32_t* argb) { reducer->addRow(static_cast<int>(y), argb); });
+    return reducer->finish();
 }
 
 }  // namespace

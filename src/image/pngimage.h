@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <cstdint>
 #include <cstdlib>
 #include <iosfwd>
@@ -134,6 +135,14 @@ public:
     // The colour of one pixel as it is drawn (0x00RRGGBB).
     uint32_t PixelColor(uint32_t x, uint32_t y) const;
 
+    // Where row y starts in the bitmap (and the extra plane), and in the
+    // alpha plane. While rows stream (DecodeRows) the storage holds one row.
+    size_t BitmapRowOffset(uint32_t y) const {
+        return size_t{streaming_ ? 0 : Height - 1 - y} * bytesPerRow_;
+    }
+    size_t AlphaRowOffset(uint32_t y) const { return size_t{streaming_ ? 0 : y} * Width; }
+    bool Streaming() const { return streaming_; }
+
     void Assign(const TChunk& source) override;
 
     // Changes the colour type after loading (the faded copy gives images an
@@ -151,6 +160,7 @@ private:
     unsigned bitsPerPixel_ = 0;
     uint32_t bytesPerRow_ = 0;
     unsigned colorCount_ = 0;
+    bool streaming_ = false;
     detail::Plane bitmap_, alpha_, extra_;
     size_t bitmapSize_ = 0;
 };
@@ -311,8 +321,14 @@ public:
     std::array<uint8_t, 256> InverseTable{};
     void InitializeGamma();
 
+    // Set while DecodeRows runs: called with each row as it is decoded.
+    const std::function<void(uint32_t y)>& RowSink() const { return rowSink_; }
+
 private:
+    friend void DecodeRows(const void*, size_t, const std::function<void(int, int)>&,
+                           const std::function<void(uint32_t, const uint32_t*)>&);
     void Load(detail::ChunkReader& reader);
+    std::function<void(uint32_t y)> rowSink_;
 
     std::vector<std::unique_ptr<TChunk>> chunks_;
 };
@@ -324,6 +340,14 @@ T* TPNGObject::Find() const {
             return p;
     return nullptr;
 }
+
+// Decodes a PNG file's bytes row by row, top to bottom: begin(width, height)
+// once the header is read, then row(y, pixels) with each row as 0xAARRGGBB
+// pixels (transparency as alpha). A plain image is never held whole, only
+// the row being decoded; an interlaced one is decoded whole first. Failures
+// raise what LoadFromMemory raises.
+void DecodeRows(const void* data, size_t size, const std::function<void(int, int)>& begin,
+                const std::function<void(uint32_t, const uint32_t*)>& row);
 
 // The faded copy used for disabled buttons: `destination` becomes a copy of
 // `source` with an alpha channel divided by 3 (palette images stay opaque).

@@ -167,12 +167,14 @@ void ImageDecoder::checkPaletteIndices(const uint8_t* src) {
 void ImageDecoder::storeRow(const uint8_t* src, uint32_t y) {
     if (h_.ColorType == COLOR_PALETTE)
         checkPaletteIndices(src);
-    if (pass_.xStep == 1 && identityGamma_ && storeWithoutGamma(src, y))
-        return;
-    if (pass_.xStep == 1)
+    if (pass_.xStep == 1 && identityGamma_ && storeWithoutGamma(src, y)) {
+    } else if (pass_.xStep == 1) {
         storeRowStepped<true>(src, y);
-    else
+    } else {
         storeRowStepped<false>(src, y);
+    }
+    if (h_.Streaming())
+        h_.Owner().RowSink()(y);
 }
 
 // The 8-bit rows of whole-width passes when the gamma table changes nothing:
@@ -181,8 +183,8 @@ bool ImageDecoder::storeWithoutGamma(const uint8_t* src, uint32_t y) {
     if (h_.BitDepth != 8)
         return false;
     const uint32_t n = pass_.width;
-    uint8_t* dst = h_.ImageData() + size_t{h_.Height - 1 - y} * h_.BytesPerRow();
-    uint8_t* alpha = h_.ImageAlpha() ? h_.ImageAlpha() + size_t{y} * h_.Width : nullptr;
+    uint8_t* dst = h_.ImageData() + h_.BitmapRowOffset(y);
+    uint8_t* alpha = h_.ImageAlpha() ? h_.ImageAlpha() + h_.AlphaRowOffset(y) : nullptr;
     switch (h_.ColorType) {
         case COLOR_GRAYSCALE:
             std::memcpy(dst, src, n);
@@ -212,14 +214,13 @@ bool ImageDecoder::storeWithoutGamma(const uint8_t* src, uint32_t y) {
 // loops run over contiguous bytes.
 template <bool Unit>
 void ImageDecoder::storeRowStepped(const uint8_t* src, uint32_t y) {
-    const uint32_t width = h_.Width;
     const uint32_t n = pass_.width;
     const uint32_t x0 = pass_.xStart, dx = pass_.xStep;
     auto column = [&](uint32_t i) -> uint32_t { return Unit ? i : x0 + i * dx; };
-    const size_t rowOffset = size_t{h_.Height - 1 - y} * h_.BytesPerRow();
+    const size_t rowOffset = h_.BitmapRowOffset(y);
     uint8_t* dst = h_.ImageData() + rowOffset;
     uint8_t* extra = h_.ExtraImageData() ? h_.ExtraImageData() + rowOffset : nullptr;
-    uint8_t* alpha = h_.ImageAlpha() ? h_.ImageAlpha() + size_t{y} * width : nullptr;
+    uint8_t* alpha = h_.ImageAlpha() ? h_.ImageAlpha() + h_.AlphaRowOffset(y) : nullptr;
     const uint8_t* g = gamma_.data();
     const unsigned depth = h_.BitDepth;
 

@@ -2,6 +2,8 @@
 // DrawSurface, plus the image's own ARGB pixels and the faded copy.
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "image/drawrows.h"
 #include "image/pngimage.h"
@@ -58,7 +60,7 @@ public:
         else
             drawrows::expandIndexed(row, h_.BitsPerPixel(), first, table_.data(), out, n);
         if (alpha_)
-            k_.putAlpha(alpha_ + size_t{y} * h_.Width + first, out, n);
+            k_.putAlpha(alpha_ + h_.AlphaRowOffset(y) + first, out, n);
         if (key_)
             k_.clearKey(out, n, key_);
     }
@@ -76,7 +78,7 @@ public:
         if (mode_ == TPNGTransparencyMode::ptmNone)
             expand(y, first, n, out);
         else
-            k_.blendBgrAlpha(rowData(y) + size_t{first} * 3, alpha_ + size_t{y} * h_.Width + first,
+            k_.blendBgrAlpha(rowData(y) + size_t{first} * 3, alpha_ + h_.AlphaRowOffset(y) + first,
                              out, n);
     }
 
@@ -99,7 +101,7 @@ public:
 
 private:
     const uint8_t* rowData(uint32_t y) const {
-        return h_.ImageData() + size_t{h_.Height - 1 - y} * h_.BytesPerRow();
+        return h_.ImageData() + h_.BitmapRowOffset(y);
     }
 
     const TChunkIHDR& h_;
@@ -262,6 +264,35 @@ void MakeFadedCopy(const TPNGObject& source, TPNGObject& destination) {
     const size_t count = size_t{h.Width} * h.Height;
     for (size_t i = 0; i < count; ++i)
         alpha[i] = static_cast<uint8_t>(alpha[i] / 3);
+}
+
+void DecodeRows(const void* data, size_t size, const std::function<void(int, int)>& begin,
+                const std::function<void(uint32_t, const uint32_t*)>& row) {
+    TPNGObject png;
+    std::vector<uint32_t> pixels;
+    std::unique_ptr<PixelSource> source;
+    // The header, palette and transparency chunks come before the first
+    // row, so the pixel source is made then.
+    const auto start = [&] {
+        source = std::make_unique<PixelSource>(png, drawrows::ActiveKernels());
+        pixels.resize(png.Header().Width);
+        begin(static_cast<int>(png.Header().Width), static_cast<int>(png.Header().Height));
+    };
+    png.rowSink_ = [&](uint32_t y) {
+        if (!source)
+            start();
+        source->expand(y, 0, pixels.size(), pixels.data());
+        row(y, pixels.data());
+    };
+    png.LoadFromMemory(data, size);
+    png.rowSink_ = nullptr;
+    if (png.Header().Streaming())
+        return;
+    start();  // interlaced: decoded whole, handed out row by row
+    for (uint32_t y = 0; y < png.Header().Height; ++y) {
+        source->expand(y, 0, pixels.size(), pixels.data());
+        row(y, pixels.data());
+    }
 }
 
 }  // namespace pagelume::image

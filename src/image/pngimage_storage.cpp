@@ -121,6 +121,11 @@ void TChunkIHDR::PrepareImageData() {
     StorageLayout s = layoutFor(Width, Height, BitDepth, ColorType);
     if (s.bitmap + s.alpha + s.extra > kMaxStorageBytes)
         throw EPNGOutMemory(pnglang::EPNGOutMemoryText);
+    // Rows that stream out as they are decoded need room for one row only;
+    // an interlaced image's rows are complete only after its last pass.
+    streaming_ = Owner().RowSink() && InterlaceMethod == 0;
+    if (streaming_)
+        s = layoutFor(Width, 1, BitDepth, ColorType);
     bitmap_.reset();
     alpha_.reset();
     extra_.reset();

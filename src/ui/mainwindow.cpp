@@ -128,17 +128,28 @@ void CreateMainControls(TWinControl* form, TMainControls& c) {
     c.Image11 = image(c.PanelBtm, {227, 0, 423, 45}, TAlign::alClient, "bottom_fill.jpg", true);
     c.Image10 = image(c.PanelBtm, {650, 0, 69, 45}, TAlign::alRight, "bottom_right.jpg", false);
     c.ProgressBar1 = new QProgressBar(c.PanelBtm);
-    c.ProgressBar1->setGeometry(240, 15, 290, 15);
+    c.ProgressBar1->setGeometry(240, 15, 160, 15);
     c.ProgressBar1->setRange(0, 1000);
     c.ProgressBar1->setTextVisible(false);
     c.ProgressBar1->hide();
-    c.CheckBoxStrict = new TSkinCheckBox(QStringLiteral("Strict EPUB"), c.PanelBtm);
-    c.CheckBoxStrict->setGeometry(545, 13, 100, 19);
-    c.CheckBoxStrict->setFont(arial(8));
-    c.CheckBoxStrict->setAccessibleName(QStringLiteral("Strict EPUB"));
-    c.CheckBoxStrict->setToolTip(
-        QStringLiteral("Make a book for e-book stores and strict readers: it passes EPUB "
-                       "validation (epubcheck) without errors or warnings"));
+    c.ComboBoxKind = new QComboBox(c.PanelBtm);
+    for (const char* item : kBookKindItems)
+        c.ComboBoxKind->addItem(QString::fromUtf8(item));
+    c.ComboBoxKind->setGeometry(415, 11, 120, 23);
+    c.ComboBoxKind->setFont(arial(8));
+    c.ComboBoxKind->setAccessibleName(QStringLiteral("Kind of book"));
+    c.ComboBoxKind->setToolTip(
+        QStringLiteral("Default EPUB: every page flows like a picture in a text, as Pagelume "
+                       "has always made books.\nStrict EPUB: passes EPUB validation (epubcheck) "
+                       "without errors or warnings, for e-book stores and strict readers.\n"
+                       "Fixed layout: an EPUB 3 book whose every page fills the screen, two "
+                       "side by side in landscape; for comics and manga."));
+    c.CheckBoxRtl = new TSkinCheckBox(QStringLiteral("Right to left"), c.PanelBtm);
+    c.CheckBoxRtl->setGeometry(545, 13, 100, 19);
+    c.CheckBoxRtl->setFont(arial(8));
+    c.CheckBoxRtl->setAccessibleName(QStringLiteral("Right to left"));
+    c.CheckBoxRtl->setToolTip(
+        QStringLiteral("Pages turn to the left, as in manga (fixed-layout books only)"));
 
     // Left column.
     c.PanelLeft = panel(form, {0, 135, 171, 332});
@@ -222,7 +233,8 @@ void CreateMainControls(TWinControl* form, TMainControls& c) {
                         c.PNGButton8->FocusProxy(),
                         c.LabeledEdit4,
                         c.PNGButton9->FocusProxy(),
-                        c.CheckBoxStrict,
+                        c.ComboBoxKind,
+                        c.CheckBoxRtl,
                         c.PNGButton2->FocusProxy(),
                         c.PNGButton1->FocusProxy(),
                         c.PNGButton3->FocusProxy(),

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
 
@@ -38,9 +39,15 @@ struct TMainControls {
     TPageList* ListView1 = nullptr;
     // Shown in the bottom bar while a book is made.
     QProgressBar* ProgressBar1 = nullptr;
-    // In the bottom bar: make a book that validators and stores accept.
-    TSkinCheckBox* CheckBoxStrict = nullptr;
+    // In the bottom bar: the kind of book (items in the order of
+    // kBookKindItems) and, for a fixed layout, its reading direction.
+    QComboBox* ComboBoxKind = nullptr;
+    TSkinCheckBox* CheckBoxRtl = nullptr;
 };
+
+// The kind-of-book choices as the combo box lists them: default, strict,
+// fixed layout.
+inline constexpr const char* kBookKindItems[] = {"Default EPUB", "Strict EPUB", "Fixed layout"};
 
 constexpr int kFormWidth = 719;
 constexpr int kFormHeight = 512;

@@ -109,6 +109,7 @@ void Node::setNodeValue(std::string value) {
             break;
         case NodeType::Element:
         case NodeType::Document:
+        case NodeType::DocumentType:
             break;
     }
 }
@@ -153,6 +154,27 @@ void Node::checkInsert(Node* child, std::size_t position, const Node* replaced) 
         if (child->type_ == NodeType::Element && otherElement) {
             refuse("A document has only one root element");
         }
+        // The document type comes once, before the root element.
+        const auto before = [&](NodeType type) {
+            for (std::size_t i = 0, k = 0; i < children_.size(); ++i) {
+                const Node* n = children_[i];
+                if (n == child || n == replaced)
+                    continue;
+                if (n->type_ == type)
+                    return k < position;
+                ++k;
+            }
+            return false;
+        };
+        const bool otherType = std::any_of(children_.begin(), children_.end(), [&](Node* n) {
+            return n != child && n != replaced && n->type_ == NodeType::DocumentType;
+        });
+        if (child->type_ == NodeType::DocumentType && (otherType || before(NodeType::Element)))
+            refuse("A document has one document type, before its root element");
+        if (child->type_ == NodeType::Element && otherType && !before(NodeType::DocumentType))
+            refuse("A document has one document type, before its root element");
+    } else if (child->type_ == NodeType::DocumentType) {
+        refuse("A document type can only be a child of the document");
     }
     const bool firstIsDeclaration = first && isDeclaration(first);
     if (isDeclaration(child)) {
@@ -336,6 +358,11 @@ Node* Document::createProcessingInstruction(std::string_view target, std::string
     checkName(target);
     checkInstructionData(data);
     return make(NodeType::ProcessingInstruction, target, "", data);
+}
+
+Node* Document::createDocumentType(std::string_view name) {
+    checkName(name);
+    return make(NodeType::DocumentType, name, "", "");
 }
 
 Node* Document::documentElement() const {

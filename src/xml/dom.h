@@ -32,6 +32,7 @@ enum class NodeType {
     CData = 4,
     ProcessingInstruction = 7,
     Document = 9,
+    DocumentType = 10,
 };
 
 inline constexpr const char* kXmlnsNamespace = "http://www.w3.org/2000/xmlns/";
@@ -45,7 +46,8 @@ public:
     virtual ~Node() = default;
 
     NodeType nodeType() const { return type_; }
-    // Qualified name; the target of a processing instruction; "#text",
+    // Qualified name; the target of a processing instruction; the name of a
+    // document type; "#text",
     // "#cdata-section" and "#document" for the others.
     const std::string& nodeName() const { return name_; }
     const std::string& prefix() const { return prefix_; }
@@ -113,6 +115,9 @@ public:
     Node* createTextNode(std::string_view text);
     Node* createCDATASection(std::string_view text);
     Node* createProcessingInstruction(std::string_view target, std::string_view data);
+    // <!DOCTYPE name>, with no identifiers and no internal subset (what an
+    // HTML document needs); a child of the document only, before its root.
+    Node* createDocumentType(std::string_view name);
 
     Node* documentElement() const;
 

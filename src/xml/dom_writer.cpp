@@ -111,6 +111,11 @@ void appendNode(std::string& out, const Node& top) {
                     }
                     out += "?>";
                     break;
+                case NodeType::DocumentType:
+                    out += "<!DOCTYPE ";
+                    out += node->nodeName();
+                    out += '>';
+                    break;
                 case NodeType::Attribute:
                 case NodeType::Document:
                     break;

@@ -399,6 +399,8 @@ TXMLNode* TXMLDocument::CreateNode(const std::string& nameOrData, TNodeType type
             return Wrap(dom.createCDATASection(nameOrData));
         case ntProcessingInstr:
             return Wrap(dom.createProcessingInstruction(nameOrData, addlData));
+        case ntDocType:
+            return Wrap(dom.createDocumentType(nameOrData));
         default:
             throw EXMLDocError(kInvalidNodeType);
     }

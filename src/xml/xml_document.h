@@ -208,8 +208,9 @@ public:
     // Makes `root` the document element, in the place of the current one.
     void MakeDocumentElement(TXMLNode* root);
     // A node of the given kind, not yet in the tree: an element or attribute
-    // (addlData its namespace URI), text, CDATA (nameOrData the text) or an
-    // instruction (nameOrData the target, addlData the data).
+    // (addlData its namespace URI), text, CDATA (nameOrData the text), an
+    // instruction (nameOrData the target, addlData the data) or a document
+    // type (nameOrData its name).
     TXMLNode* CreateNode(const std::string& nameOrData, TNodeType type = ntElement,
                          const std::string& addlData = "");
 

@@ -68,6 +68,42 @@ TEST(CommandLine, UsageHelpAndVersion) {
     EXPECT_FALSE(platform::pathExists(cli.dir / "epubfiles/.pagelume.lock"));
 }
 
+// The kinds of book: one at a time, the direction only with a fixed layout;
+// a fixed-layout page whose size cannot be read stops the book.
+TEST(CommandLine, FixedLayoutAndRightToLeft) {
+    Cli cli;
+    EXPECT_EQ(cli.run({"--strict", "--fixed-layout", "a.png"}), 2);
+    EXPECT_NE(cli.err.find("--strict and --fixed-layout cannot be combined"), std::string::npos);
+    EXPECT_EQ(cli.run({"--right-to-left", "a.png"}), 2);
+    EXPECT_NE(cli.err.find("--right-to-left needs --fixed-layout"), std::string::npos);
+
+    writeFile(cli.dir / "a.png", test::makePng(30, 40, [](int, int) { return 0xFF00FF00u; }));
+    const std::vector<std::string> args = {"--fixed-layout", "--right-to-left", "--title", "T",
+                                           "--author", "A", "--output", cli.dir / "out",
+                                           cli.dir / "a.png", cli.dir / "a.png"};
+    ASSERT_EQ(cli.run(args), 0) << cli.err;
+    const std::string opf = [&] {
+        FILE* p = ::popen(("unzip -p '" + (cli.dir / "out/T.epub") + "' OEBPS/fb.opf").c_str(), "r");
+        std::string text;
+        char buf[4096];
+        for (std::size_t got; p && (got = std::fread(buf, 1, sizeof buf, p)) > 0;)
+            text.append(buf, got);
+        if (p)
+            ::pclose(p);
+        return text;
+    }();
+    EXPECT_NE(opf.find("page-progression-direction=\"rtl\""), std::string::npos) << opf;
+    EXPECT_NE(opf.find("version=\"3.0\""), std::string::npos);
+
+    // A PNG cut inside its header: its size is unknown, no book is made.
+    writeFile(cli.dir / "b.png", std::string("\x89PNG\r\n\x1A\n\0\0\0\x0DIHDR", 16));
+    EXPECT_EQ(cli.run({"--fixed-layout", "--title", "U", "--author", "A", "--output",
+                       cli.dir / "out", cli.dir / "a.png", cli.dir / "b.png"}),
+              1);
+    EXPECT_EQ(cli.err, "Page 2: the size of its image cannot be read: " + (cli.dir / "b.png") + "\n");
+    EXPECT_FALSE(platform::pathExists(cli.dir / "out/U.epub"));
+}
+
 TEST(CommandLine, StopsAtTheChecksWithStatusOneAndCleansUp) {
     Cli cli;
     writeFile(cli.dir / "a.png", "a");

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QLineEdit>
+#include <QTest>
 
 #include "app/Unit1.h"
 #include "fake_desktop.h"
@@ -157,9 +158,11 @@ TEST_F(FormTest, TheSavePathSurvivesARestartAndOtherLinesStay) {
         f->LabeledEdit4->setText("/books/out");
         f->FormDestroy();
     }
-    EXPECT_EQ(readFile(exe / "config.ini"), "[Options]\nSavePath=/books/out\nStrictEpub=0\n");
+    EXPECT_EQ(readFile(exe / "config.ini"),
+              "[Options]\nSavePath=/books/out\nStrictEpub=0\nBookKind=default\nRightToLeft=0\n");
     writeFile(exe / "config.ini",
-              "# mine\r\n[Options]\r\nSavePath=/books/out\r\nZoom=2\r\nStrictEpub=0\r\n");
+              "# mine\r\n[Options]\r\nSavePath=/books/out\r\nZoom=2\r\nStrictEpub=0\r\n"
+              "BookKind=default\r\nRightToLeft=0\r\n");
     {
         auto f = makeForm();
         EXPECT_EQ(f->LabeledEdit4->text(), "/books/out");
@@ -167,29 +170,50 @@ TEST_F(FormTest, TheSavePathSurvivesARestartAndOtherLinesStay) {
         f->FormDestroy();
     }
     EXPECT_EQ(readFile(exe / "config.ini"),
-              "# mine\r\n[Options]\r\nSavePath=\r\nZoom=2\r\nStrictEpub=0\r\n");
+              "# mine\r\n[Options]\r\nSavePath=\r\nZoom=2\r\nStrictEpub=0\r\n"
+              "BookKind=default\r\nRightToLeft=0\r\n");
     auto f = makeForm();
     EXPECT_EQ(f->LabeledEdit4->text(), "");
 }
 
 TEST_F(FormTest, TheStrictChoiceIsRememberedAndMakesAStrictBook) {
+    // What earlier versions wrote still reads as strict.
     writeFile(exe / "config.ini", "[Options]\r\nStrictEpub=1\r\nSavePath=/x\r\n");
     {
         auto f = makeForm();
-        EXPECT_TRUE(f->CheckBoxStrict->isChecked());
-        EXPECT_TRUE(f->strict()) << "the book asks the check box";
-        EXPECT_FALSE(f->CheckBoxStrict->toolTip().isEmpty());
-        f->CheckBoxStrict->click();
-        EXPECT_FALSE(f->strict());
+        EXPECT_EQ(f->ComboBoxKind->currentText(), "Strict EPUB");
+        EXPECT_EQ(f->kind(), epub::BookKind::Strict) << "the book asks the combo box";
+        EXPECT_FALSE(f->ComboBoxKind->toolTip().isEmpty());
+        EXPECT_EQ(f->ComboBoxKind->accessibleName(), "Kind of book");
+        EXPECT_FALSE(f->CheckBoxRtl->isEnabled()) << "right to left is a fixed layout's";
+        // By keyboard: the combo box is in the tab chain, the arrows choose.
+        f->ComboBoxKind->setFocus();
+        QTest::keyClick(f->ComboBoxKind, Qt::Key_Down);
+        EXPECT_EQ(f->kind(), epub::BookKind::FixedLayout);
+        EXPECT_TRUE(f->CheckBoxRtl->isEnabled());
+        EXPECT_EQ(f->ComboBoxKind->nextInFocusChain(), f->CheckBoxRtl);
+        f->CheckBoxRtl->click();
+        EXPECT_TRUE(f->rightToLeft());
         f->FormDestroy();
     }
-    EXPECT_EQ(readFile(exe / "config.ini"), "[Options]\r\nStrictEpub=0\r\nSavePath=/x\r\n");
+    EXPECT_EQ(readFile(exe / "config.ini"),
+              "[Options]\r\nStrictEpub=0\r\nSavePath=/x\r\nBookKind=fixed-layout\r\n"
+              "RightToLeft=1\r\n");
+    {
+        auto f = makeForm();
+        EXPECT_EQ(f->kind(), epub::BookKind::FixedLayout);
+        EXPECT_TRUE(f->rightToLeft());
+        f->ComboBoxKind->setCurrentIndex(0);
+        EXPECT_FALSE(f->rightToLeft()) << "only a fixed layout reads right to left";
+    }
     writeFile(exe / "config.ini", "[Options]\nStrictEpub=yes\n");
-    EXPECT_FALSE(makeForm()->CheckBoxStrict->isChecked()) << "only 1 means on";
+    EXPECT_EQ(makeForm()->kind(), epub::BookKind::Default) << "only 1 means on";
+    writeFile(exe / "config.ini", "[Options]\nStrictEpub=1\nBookKind=sideways\n");
+    EXPECT_EQ(makeForm()->kind(), epub::BookKind::Strict) << "an unknown kind falls back";
 
-    // Checked, a book with a page that is no image stops after the checks.
+    // Strict, a book with a page that is no image stops after the checks.
     auto f = formReadyToReplaceABook("not an image");
-    f->CheckBoxStrict->setChecked(true);
+    f->ComboBoxKind->setCurrentIndex(1);
     desktop.answer = true;
     f->PNGButton4Click();
     ASSERT_EQ(desktop.messages.size(), 1u);
@@ -228,7 +252,7 @@ TEST_F(FormTest, DuringAConversionCommandsAreOffAndClosingWaits) {
     auto f = formReadyToReplaceABook("a");
     bool convertEnabled = true, listEnabled = true, closed = true, strictEnabled = true;
     desktop.duringQuestion = [&] {
-        strictEnabled = f->CheckBoxStrict->isEnabled();
+        strictEnabled = f->ComboBoxKind->isEnabled() || f->CheckBoxRtl->isEnabled();
         convertEnabled = f->PNGButton4->Enabled();
         listEnabled = f->ListView1->isEnabled();
         closed = f->close();

@@ -325,9 +325,10 @@ QStringList focusNames(int steps) {
 TEST_F(PagesTest, TabReachesEveryControlAndPaintedButtonsActOnSpaceAndReturn) {
     activate();
     EXPECT_EQ(QApplication::focusWidget(), form.Edit1) << "the title has the focus first";
+    // Right to left is off (and skipped) but for a fixed layout.
     EXPECT_EQ(focusNames(17),
               (QStringList{"Title", "Author", "Pages", "Cover Image", "Choose the cover image",
-                           "Save Epub To", "Choose the output folder", "Strict EPUB", "Add",
+                           "Save Epub To", "Choose the output folder", "Kind of book", "Add",
                            "Remove", "Remove All", "Convert", "Home", "Maximize", "Minimize",
                            "Close", "Title"}));
 

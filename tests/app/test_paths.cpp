@@ -266,7 +266,8 @@ TEST(InstalledWindow, UsesTheUsersSettingsTheHandedPagesAndTheInstalledReadme) {
     form.LabeledEdit4->setText("/new");
     writeFile(p.contentDir + "/page1.html", "left over");
     form.FormDestroy();
-    EXPECT_EQ(readFile(p.configFile), "[Options]\nSavePath=/new\nStrictEpub=0\n");
+    EXPECT_EQ(readFile(p.configFile),
+              "[Options]\nSavePath=/new\nStrictEpub=0\nBookKind=default\nRightToLeft=0\n");
     EXPECT_FALSE(platform::pathExists(p.contentDir));
     EXPECT_FALSE(platform::pathExists(in.bin + "/config.ini"));
 }

@@ -20,8 +20,10 @@ struct FakeBook : epub::BookSource {
     std::string author() const override { return authorText; }
     std::string coverPath() const override { return cover; }
     std::string savePath() const override { return save; }
-    bool strictBook = false;
-    bool strict() const override { return strictBook; }
+    epub::BookKind bookKind = epub::BookKind::Default;
+    bool rtl = false;
+    epub::BookKind kind() const override { return bookKind; }
+    bool rightToLeft() const override { return rtl; }
 };
 
 struct FakeHost : epub::RunHost {

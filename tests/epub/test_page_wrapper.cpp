@@ -28,7 +28,7 @@ TEST(PageWrapper, CarriesTheLanguageTagAndTheNameUnchangedOtherwise) {
     EXPECT_EQ(lines, 11);
 }
 
-TEST(PageWrapper, AStrictWrapperAddsATitleAndAnAlternativeText) {
+TEST(PageWrapper, AStrictWrapperAddsADocumentTypeATitleAndAnAlternativeText) {
     const StrictWrapper strict{"Tom & Jerry <1>\x01", "Page 7"};
     const std::string text = pageWrapperText("en-US", "a b.png", &strict);
     EXPECT_NE(text.find("stylesheet\"/> \r\n<title>Tom &amp; Jerry &lt;1&gt;\xEF\xBF\xBD</title>\r\n"
@@ -36,9 +36,10 @@ TEST(PageWrapper, AStrictWrapperAddsATitleAndAnAlternativeText) {
               std::string::npos)
         << text;
     EXPECT_NE(text.find("<img src=\"a b.png\" alt=\"Page 7\" />\r\n"), std::string::npos);
+    EXPECT_EQ(text.find("?>\r\n<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.1//EN\""), 36u);
     int lines = 0;
     for (std::size_t p = 0; (p = text.find("\r\n", p)) != std::string::npos; p += 2) ++lines;
-    EXPECT_EQ(lines, 12);
+    EXPECT_EQ(lines, 13);
 }
 
 TEST(PageWrapper, UnwritablePathGivesFalse) {

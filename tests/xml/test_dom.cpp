@@ -100,6 +100,26 @@ TEST(DomWriter, DocumentLayoutAndEmptyElements) {
     EXPECT_THROW(serialize(latin), EDOMError);
 }
 
+// An HTML page's document type: once, after the declaration, before the
+// root, and nowhere else; an outside parser reads the page with it.
+TEST(DomWriter, DocumentTypeStandsOnceBeforeTheRoot) {
+    Document doc;
+    Node* root = doc.appendChild(doc.createElement("html"));
+    Node* type = doc.createDocumentType("html");
+    EXPECT_THROW(doc.appendChild(type), EDOMError);  // after the root
+    EXPECT_THROW(root->appendChild(type), EDOMError);
+    doc.insertBefore(type, root);
+    EXPECT_THROW(doc.insertBefore(doc.createDocumentType("html"), root), EDOMError);
+    EXPECT_THROW(doc.replaceChild(doc.createElement("x"), type), EDOMError);
+    EXPECT_THROW(doc.createDocumentType("a b"), EDOMError);
+    doc.insertBefore(doc.createProcessingInstruction("xml", "version=\"1.0\""), type);
+    const std::string text = serialize(doc);
+    EXPECT_EQ(text, "<?xml version=\"1.0\"?>\r\n<!DOCTYPE html>\r\n<html/>");
+    TempDir dir;
+    writeFile(dir / "page.xhtml", text);
+    EXPECT_TRUE(parseWithMinidom(dir / "page.xhtml").ok);
+}
+
 TEST(DomWriter, DeepTreesDoNotExhaustTheStack) {
     Document doc;
     Node* top = doc.createElement("d");

@@ -326,9 +326,12 @@ TEST(XMLDocument, ErrorsAndDefaults) {
     doc.XML().clear();
 
     doc.SetActive(true);
-    for (TNodeType type : {ntComment, ntDocument, ntEntityRef, ntDocType, ntReserved}) {
+    for (TNodeType type : {ntComment, ntDocument, ntEntityRef, ntReserved}) {
         expectXMLDocError([&] { doc.CreateNode("x", type); }, "Invalid node type");
     }
+    // A document type is made (for HTML pages), but not placed inside an element.
+    TXMLNode* docType = doc.CreateNode("html", ntDocType);
+    EXPECT_EQ(docType->NodeType(), ntDocType);
     TXMLNode* root = doc.DocNode()->AddElement("r");
     TXMLNode* text = doc.CreateNode("t", ntText);
     root->ChildNodes().Add(text);
