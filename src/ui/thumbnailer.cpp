@@ -1,5 +1,9 @@
 #include "ui/thumbnailer.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <QMetaObject>
 #include <QSet>
 #include <algorithm>
@@ -13,6 +17,7 @@ namespace {
 
 // No page picture needs more of its file than this.
 constexpr std::size_t kReadLimit = std::size_t{256} << 20;
+constexpr int kWorkerNice = 5;
 
 QImage toImage(const image::DrawSurface& s, int box) {
     QImage img(reinterpret_cast<const uchar*>(s.pixels().data()), s.width(), s.height(),
@@ -128,6 +133,13 @@ void Thumbnailer::startWorkers() {
 }
 
 void Thumbnailer::work() {
+    // Workers give way to the GUI thread, so the window repaints at once
+    // however many pages are being made (Linux counts niceness per thread).
+    static thread_local bool lowered = false;
+    if (!lowered) {
+        setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), kWorkerNice);
+        lowered = true;
+    }
     for (;;) {
         Job job;
         {
