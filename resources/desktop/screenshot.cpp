@@ -5,7 +5,10 @@
 //       resources/desktop/screenshot.png /home/mara/Scans/Lighthouse     (one line)
 // PAGES_DIR receives the sample pages, three JPEG scans and a comic archive of
 // four more (made with Info-ZIP's zip); the page list shows their paths, so
-// remove them afterwards. HOME gives the save folder shown.
+// remove them afterwards. HOME gives the save folder shown. A third argument
+// draws the other views: "thumbnails" (a larger window with the pages as
+// thumbnails) or "maximized" (the window filling the screen, thumbnails in
+// it; give the offscreen platform a screen of that size with configfile=).
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -13,11 +16,14 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QProcess>
+#include <QThread>
 #include <iostream>
 
 #include "app/Unit1.h"
 #include "app/desktop.h"
 #include "ui/pagelist.h"
+#include "ui/thumbnail_view.h"
+#include "ui/thumbnailer.h"
 
 namespace {
 
@@ -54,8 +60,8 @@ struct QuietDesktop : pagelume::app::QtDesktop {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::cerr << "usage: pagelume_screenshot OUT.png PAGES_DIR\n";
+    if (argc != 3 && argc != 4) {
+        std::cerr << "usage: pagelume_screenshot OUT.png PAGES_DIR [thumbnails|maximized]\n";
         return 2;
     }
     QApplication app(argc, argv);
@@ -102,10 +108,33 @@ int main(int argc, char** argv) {
         QFile::remove(dir + "/" + m);
     form.LabeledEdit3->setText(dir + "/lighthouse-01.jpg");
     form.LabeledEdit4->setText(QDir::homePath() + "/Books");
+    const QString view = argc == 4 ? argv[3] : "";
+    if (!view.isEmpty()) {
+        form.setThumbnailView(true);
+        if (view == "maximized")
+            form.showMaximized();
+        else
+            form.resize(1000, 720);
+    }
     form.show();
     form.ListView1->setRowSelected(4, true);
     form.ListView1Click();
     app.processEvents();
+    if (!view.isEmpty()) {
+        // Until every page shows its picture.
+        auto allShown = [&] {
+            for (const auto& page : form.ListView1->pages().pages())
+                if (!form.Thumbnailer1->find(page))
+                    return false;
+            return true;
+        };
+        for (int i = 0; i < 1000 && !allShown(); ++i) {
+            QApplication::processEvents(QEventLoop::AllEvents, 20);
+            QThread::msleep(10);
+        }
+        for (int i = 0; i < 50; ++i)
+            QApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
 
     // Outside the window's rounded outline the picture stays transparent.
     // At the screen's own resolution (QT_SCALE_FACTOR) when it is not 1.

@@ -12,6 +12,7 @@
 #include <numeric>
 
 #include "app/errortext.h"
+#include "app/large_preview.h"
 #include "epub/conversion_run.h"
 #include "fit/devices.h"
 #include "epub/texts.h"
@@ -21,6 +22,7 @@
 #include "platform/exception.h"
 #include "platform/files.h"
 #include "ui/pagelist.h"
+#include "ui/thumbnail_view.h"
 
 namespace pagelume::app {
 
@@ -54,23 +56,17 @@ TForm1::TForm1(const ProgramPaths& paths, Desktop& desktop, QWidget* parent)
     setWindowTitle(texts::kProgramTitle);
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     ui::CreateMainControls(this, *this);
-    setFixedSize(ui::kFormWidth, ui::kFormHeight);
+    // The window grows from its designed size, never below it.
+    setMinimumSize(ui::kFormWidth, ui::kFormHeight);
+    resize(ui::kFormWidth, ui::kFormHeight);
     move(301, 146);
     bindHandlers();
     ui::SetUpChrome(this, *this);
+    createViews();
     FormCreate();
 }
 
 TForm1::~TForm1() = default;
-
-template <typename F>
-void TForm1::guarded(F&& handler) {
-    try {
-        handler();
-    } catch (const std::exception& e) {
-        showDefaultError(e);
-    }
-}
 
 void TForm1::bindHandlers() {
     PopupMenu1 = new QMenu(this);
@@ -172,6 +168,7 @@ void TForm1::FormCreate() {
     CheckBoxGrey->setChecked(fit.grey);
     connect(ComboBoxFit, &QComboBox::currentIndexChanged, this, [this] { updateKindControls(); });
     updateKindControls();
+    restoreViews();
 }
 
 void TForm1::FormDestroy() {
@@ -183,6 +180,7 @@ void TForm1::FormDestroy() {
     storeRightToLeft(paths_.configFile, CheckBoxRtl->isChecked());
     storeFitChoice(paths_.configFile, {ComboBoxFit->currentData().toString().toStdString(),
                                        EditFitSize->text().toStdString(), CheckBoxGrey->isChecked()});
+    storeViews();
 }
 
 // ---- page list ------------------------------------------------------------
@@ -221,7 +219,7 @@ void TForm1::ListView1DragOver(QObject*, QPoint) {
 void TForm1::ListView1DragDrop(QObject* source, QPoint pos) {
     if (!dynamic_cast<QAbstractItemView*>(source))
         return;  // drags from elsewhere change nothing
-    const int target = ListView1->rowAt(pos);
+    const int target = source == ThumbView1 ? ThumbView1->rowAt(pos) : ListView1->rowAt(pos);
     if (target < 0 || draggedRow_ < 0 || draggedRow_ >= ListView1->rowCount())
         return;
     // The row lands just before the target: a row from above ends one higher.
@@ -248,6 +246,7 @@ void TForm1::moveFirstSelectedRow(int by) {
     if (row < 0 || row + by < 0 || row + by >= ListView1->rowCount())
         return;
     ListView1->moveRow(row, row + by);
+    showRowInViews(row + by);
 }
 
 void TForm1::ListView1DropFiles(const QStringList& paths, QPoint pos) {
@@ -354,13 +353,15 @@ void TForm1::setCommandsEnabled(bool enabled) {
          {PNGButton1, PNGButton2, PNGButton3, PNGButton4, PNGButton8, PNGButton9})
         b->SetEnabled(enabled);
     ListView1->setEnabled(enabled);
+    ThumbView1->setEnabled(enabled);
     ComboBoxKind->setEnabled(enabled);
     commandsEnabled_ = enabled;
     updateKindControls();
     for (QLineEdit* e : {Edit1, Edit2, LabeledEdit3, LabeledEdit4})
         e->setReadOnly(!enabled);
     for (QAction* a :
-         {Add1, RemoveSelected1, RemoveAll1, AddFolder1, SortByName1, MoveUp1, MoveDown1, Convert1})
+         {Add1, RemoveSelected1, RemoveAll1, AddFolder1, SortByName1, MoveUp1, MoveDown1, Convert1,
+          Thumbnails1, Preview1})
         a->setEnabled(enabled);
     if (enabled && closePending_) {
         closePending_ = false;
@@ -375,6 +376,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    LargePreview1->close();  // it goes with the window
     event->accept();
 }
 

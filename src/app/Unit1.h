@@ -14,7 +14,16 @@
 class QMenu;
 class QAction;
 
+namespace pagelume::ui {
+class ThumbnailCache;
+class Thumbnailer;
+class TThumbnailView;
+}  // namespace pagelume::ui
+
 namespace pagelume::app {
+
+class TLargePreview;
+class WindowFrame;
 
 // The custom screen size below the cover cannot be read; the message says why.
 PAGELUME_DEFINE_EXCEPTION(EFitChoice, Exception);
@@ -58,6 +67,13 @@ public:
     // Files and folders dropped from a file manager.
     void ListView1DropFiles(const QStringList& paths, QPoint pos);
     void ListView1Click();  // preview
+    // The pages as thumbnails or as rows (Ctrl+T), and a page at the size of
+    // the screen (double click, Space); see Unit1_views.cpp.
+    void Thumbnails1Click();
+    void setThumbnailView(bool on);
+    bool thumbnailView() const;
+    void Preview1Click();
+    void ThumbView1DropFiles(const QStringList& paths, QPoint pos);
     // Title bar and header.
     void ImgBtnMinClick();
     void ImgBtnCloseClick();
@@ -108,6 +124,13 @@ public:
     QAction* MoveUp1 = nullptr;
     QAction* MoveDown1 = nullptr;
     QAction* Convert1 = nullptr;
+    QAction* Thumbnails1 = nullptr;
+    QAction* Preview1 = nullptr;
+
+    ui::TThumbnailView* ThumbView1 = nullptr;
+    ui::Thumbnailer* Thumbnailer1 = nullptr;
+    TLargePreview* LargePreview1 = nullptr;
+    WindowFrame* Frame1 = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -117,10 +140,22 @@ private:
     void setCommandsEnabled(bool enabled);
     void updateKindControls();
     void moveFirstSelectedRow(int by);
+    // The thumbnail view, the large preview and the growing frame.
+    void createViews();
+    void bindViews();
+    void restoreViews();
+    void storeViews();
+    void showRowInViews(int row);
 
     // Runs a handler; an exception that leaves it gets the default error box.
     template <typename F>
-    void guarded(F&& handler);
+    void guarded(F&& handler) {
+        try {
+            handler();
+        } catch (const std::exception& e) {
+            showDefaultError(e);
+        }
+    }
 
     Desktop& desktop_;
     ProgramPaths paths_;

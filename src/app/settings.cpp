@@ -132,6 +132,61 @@ bool stagingDirectoryIsPrivate(const ProgramPaths& paths, std::string* problem) 
     return true;
 }
 
+namespace {
+
+// A whole number of at most six digits with an optional sign, nothing else.
+std::optional<int> smallNumber(const std::string& text) {
+    std::size_t i = text.size() > 0 && text[0] == '-' ? 1 : 0;
+    if (text.size() == i || text.size() - i > 6)
+        return std::nullopt;
+    int value = 0;
+    for (std::size_t k = i; k < text.size(); ++k) {
+        if (text[k] < '0' || text[k] > '9')
+            return std::nullopt;
+        value = value * 10 + (text[k] - '0');
+    }
+    return i ? -value : value;
+}
+
+}  // namespace
+
+std::optional<WindowPlacement> loadWindowPlacement(const std::string& configFile) {
+    const std::string text = platform::readProfileString(configFile, "Options", "Window", "");
+    int values[4];
+    std::size_t start = 0;
+    for (int k = 0; k < 4; ++k) {
+        const std::size_t comma = text.find(',', start);
+        if ((k < 3) != (comma != std::string::npos))
+            return std::nullopt;
+        const auto n = smallNumber(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (!n)
+            return std::nullopt;
+        values[k] = *n;
+        start = comma + 1;
+    }
+    constexpr int kLargest = 32767;
+    if (values[2] <= 0 || values[3] <= 0 || values[2] > kLargest || values[3] > kLargest)
+        return std::nullopt;
+    WindowPlacement p{values[0], values[1], values[2], values[3], false};
+    p.maximized = platform::readProfileString(configFile, "Options", "WindowMaximized", "0") == "1";
+    return p;
+}
+
+void storeWindowPlacement(const std::string& configFile, const WindowPlacement& p) {
+    storeOption(configFile, "Window",
+                std::to_string(p.left) + "," + std::to_string(p.top) + "," +
+                    std::to_string(p.width) + "," + std::to_string(p.height));
+    storeOption(configFile, "WindowMaximized", p.maximized ? "1" : "0");
+}
+
+bool loadThumbnailView(const std::string& configFile) {
+    return platform::readProfileString(configFile, "Options", "Thumbnails", "0") == "1";
+}
+
+void storeThumbnailView(const std::string& configFile, bool thumbnails) {
+    storeOption(configFile, "Thumbnails", thumbnails ? "1" : "0");
+}
+
 bool prepareStagingDirectory(const ProgramPaths& paths, std::string* error) {
     if (paths.containerSource.empty())
         return true;

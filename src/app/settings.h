@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "app/paths.h"
@@ -69,6 +70,21 @@ void storeRightToLeft(const std::string& configFile, bool rightToLeft);
 // naming the folder in *problem, otherwise; the program then stops. A copy
 // that keeps its staging folder beside itself is not checked.
 bool stagingDirectoryIsPrivate(const ProgramPaths& paths, std::string* problem);
+
+// Where the window stood and how large it was: [Options] Window of
+// config.ini, "left,top,width,height", and WindowMaximized "1" or "0".
+// Anything that is not four whole numbers with a sensible size reads as
+// nothing (the window opens at its usual place).
+struct WindowPlacement {
+    int left = 0, top = 0, width = 0, height = 0;
+    bool maximized = false;
+};
+std::optional<WindowPlacement> loadWindowPlacement(const std::string& configFile);
+void storeWindowPlacement(const std::string& configFile, const WindowPlacement& placement);
+
+// Whether the pages show as thumbnails: [Options] Thumbnails, "1" or "0".
+bool loadThumbnailView(const std::string& configFile);
+void storeThumbnailView(const std::string& configFile, bool thumbnails);
 
 // Gets the staging directory ready before anything uses it: copies the
 // container files when they are kept elsewhere. False, with the reason in

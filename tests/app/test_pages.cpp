@@ -95,7 +95,7 @@ TEST_F(PagesTest, SortByNameOrdersNaturallyAndRenumbers) {
     for (QAction* a : form.PopupMenu1->actions())
         texts.push_back(a->text());
     EXPECT_EQ(texts, (QStringList{"Add", "Remove Selected", "Remove All", "", "Add Folder...",
-                                  "Sort by Name"}));
+                                  "Sort by Name", "", "Show Large", "Thumbnails"}));
 
     add({"/b/p10.png", "/b/Page 9.png", "/b/p2.png", "/a/z.png", "/b/page 10.png", "/b/P1.png",
          "/b/p01.png"});
@@ -327,11 +327,11 @@ TEST_F(PagesTest, TabReachesEveryControlAndPaintedButtonsActOnSpaceAndReturn) {
     EXPECT_EQ(QApplication::focusWidget(), form.Edit1) << "the title has the focus first";
     // Right to left is off (and skipped) but for a fixed layout.
     // The custom screen size too, but for the custom screen.
-    EXPECT_EQ(focusNames(18),
+    EXPECT_EQ(focusNames(19),
               (QStringList{"Title", "Author", "Pages", "Cover Image", "Choose the cover image",
-                           "Fit pages to", "Greyscale", "Save Epub To", "Choose the output folder", "Kind of book", "Add",
-                           "Remove",
-                           "Remove All", "Convert", "Home", "Minimize", "Close", "Title"}));
+                           "Fit pages to", "Greyscale", "Save Epub To", "Choose the output folder",
+                           "Kind of book", "Add", "Remove", "Remove All", "Convert", "Home",
+                           "Maximize", "Minimize", "Close", "Title"}));
 
     // A focused painted button shows a frame; nothing else changes.
     const image::DrawSurface plain = form.PanelTop->RenderBackBuffer();
