@@ -342,6 +342,12 @@ void TWinControl::AlignControls() {
     take(TAlign::alLeft, [](QRect a, QRect b) { return a.left() < b.left(); });
     take(TAlign::alRight, [](QRect a, QRect b) { return a.right() > b.right(); });
     take(TAlign::alClient, [](QRect, QRect) { return false; });
+    for (auto& [w, distance] : bottomAnchored_)
+        w->move(w->x(), height() - distance);
+}
+
+void TWinControl::AnchorBottom(QWidget* child) {
+    bottomAnchored_.emplace_back(child, height() - child->y());
 }
 
 TGraphicControl* TWinControl::ControlAtPos(QPoint pos) const {

@@ -176,6 +176,9 @@ public:
 
     // Docking of a windowed child; applied by AlignControls.
     void SetAlign(QWidget* child, TAlign align);
+    // Keeps a child widget at its present distance from the bottom edge when
+    // the control grows (a field below a heading that is docked at the bottom).
+    void AnchorBottom(QWidget* child);
     // Lays out every docked child, windowless or not, in the order top,
     // bottom, left, right, client.
     void AlignControls();
@@ -211,6 +214,7 @@ private:
 
     std::vector<TGraphicControl*> controls_;  // stacking order, bottom first; owned
     std::vector<std::pair<QWidget*, TAlign>> docked_;
+    std::vector<std::pair<QWidget*, int>> bottomAnchored_;  // child, distance from the bottom
     TGraphicControl* captured_ = nullptr;
     TGraphicControl* hovered_ = nullptr;
     bool destroying_ = false;

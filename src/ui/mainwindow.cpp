@@ -168,6 +168,7 @@ void CreateMainControls(TWinControl* form, TMainControls& c) {
     c.Image14 = image(lb, {1, 280, 140, 51}, TAlign::alBottom, "filler.jpg", true);
     c.Edit1 = edit(lb, {8, 216, 121, 21});
     c.Edit2 = edit(lb, {8, 288, 121, 21});
+    lb->AnchorBottom(c.Edit2);  // it stands below the Author heading, docked at the bottom
 
     // Right border, then the client area.
     c.Image9 = image(form, {704, 135, 15, 332}, TAlign::alRight, "border_far_right.jpg", true);
@@ -214,7 +215,7 @@ void CreateMainControls(TWinControl* form, TMainControls& c) {
     c.EditFitSize->setAccessibleName(QStringLiteral("Custom screen size"));
     c.EditFitSize->setPlaceholderText(QStringLiteral("1264x1680"));
     c.EditFitSize->setToolTip(QStringLiteral("The custom screen: width x height in pixels"));
-    c.CheckBoxGrey = new TSkinCheckBox(QStringLiteral("Greyscale"), cb);
+    c.CheckBoxGrey = new QCheckBox(QStringLiteral("Greyscale"), cb);  // on the light pane: plain
     c.CheckBoxGrey->setGeometry(383, 70, 80, 19);
     c.CheckBoxGrey->setFont(arial(8));
     c.CheckBoxGrey->setAccessibleName(QStringLiteral("Greyscale"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -49,7 +50,7 @@ struct TMainControls {
     TLabel* LabelFit = nullptr;
     QComboBox* ComboBoxFit = nullptr;
     QLineEdit* EditFitSize = nullptr;
-    TSkinCheckBox* CheckBoxGrey = nullptr;
+    QCheckBox* CheckBoxGrey = nullptr;
 };
 
 // The kind-of-book choices as the combo box lists them: default, strict,

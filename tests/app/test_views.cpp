@@ -180,6 +180,8 @@ TEST_F(ViewsTest, TheWindowGrowsWithItsPanelsDockedAndComesBackAsItWas) {
     EXPECT_EQ(list()->geometry(), QRect(0, 0, 814, 372));
     EXPECT_EQ(form->PaneClientBtm->geometry(), QRect(0, 372, 814, 148));
     EXPECT_EQ(form->Image9->BoundsRect(), QRect(985, 135, 15, 520));
+    EXPECT_EQ(form->Edit2->geometry().top() - form->Image12->BoundsRect().top(), 288 - 256)
+        << "the author's field stays under its heading";
     EXPECT_EQ(form->ImgBtnClose->BoundsRect(), QRect(954, 8, 25, 31));
     EXPECT_EQ(form->ImgBtnMin->BoundsRect(), QRect(930, 8, 25, 31));
     EXPECT_EQ(form->Frame1->maximizeButton()->BoundsRect(), QRect(904, 8, 28, 31));
