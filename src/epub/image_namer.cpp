@@ -176,7 +176,9 @@ ImageName ImageNamer::nameForFile(const std::string& identity, const std::string
         // never given back, so the search goes on where it last stopped.
         int& k = nextSuffix_.try_emplace(key(stem + '/' + ext), 2).first->second;
         do {
-            name = fitted("-" + std::to_string(k++));
+            std::string suffix = "-";  // appended, not concatenated: gcc 12 warns on the latter
+            suffix += std::to_string(k++);
+            name = fitted(suffix);
         } while (taken(name));
     }
     given_.insert(key(name));
