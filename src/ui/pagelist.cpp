@@ -17,16 +17,6 @@ namespace {
 constexpr const char* kRowMime = "application/x-pagelume-page-row";
 constexpr int kAutoScrollInterval = 50;  // ms between steps while the pointer rests at an edge
 
-// The local files and folders among the URLs of a drag, in its order.
-QStringList localPaths(const QMimeData* mime) {
-    QStringList paths;
-    if (!mime || !mime->hasUrls())
-        return paths;
-    for (const QUrl& url : mime->urls())
-        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
-            paths.push_back(url.toLocalFile());
-    return paths;
-}
 
 }  // namespace
 
@@ -125,11 +115,7 @@ int TPageList::fileDropRow(QPoint pos) const {
 }
 
 TPageList::DragKind TPageList::kindOf(const QObject* source, const QMimeData* mime) const {
-    if (source == this)
-        return DragKind::Rows;
-    if (!source && !localPaths(mime).isEmpty())
-        return DragKind::Files;
-    return DragKind::Other;
+    return pageDragKind(this, source, mime);
 }
 
 int TPageList::insertionRowFor(DragKind kind, QPoint pos) const {
@@ -213,27 +199,14 @@ void TPageList::startDrag(Qt::DropActions) {
 
 void TPageList::dragEnterEvent(QDragEnterEvent* event) {
     const DragKind kind = kindOf(event->source(), event->mimeData());
-    if (kind == DragKind::Files) {
-        // Copy, never move: the file manager must not delete what it gave us.
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else if (event->source()) {
-        event->acceptProposedAction();
-    } else {
-        event->ignore();  // nothing here that could become a page
+    if (!acceptPageDrag(event, kind, true))
         return;
-    }
     trackDrag(kind, event->position().toPoint());
 }
 
 void TPageList::dragMoveEvent(QDragMoveEvent* event) {
     const DragKind kind = kindOf(event->source(), event->mimeData());
-    if (kind == DragKind::Files) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->acceptProposedAction();
-    }
+    acceptPageDrag(event, kind, false);
     trackDrag(kind, event->position().toPoint());
     if (OnDragOver)
         OnDragOver(event->source(), event->position().toPoint());

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QTimer>
+
+#include "ui/page_drag.h"
 #include <QTreeView>
 #include <functional>
 #include <vector>
@@ -76,7 +78,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    enum class DragKind { None, Rows, Files, Other };
+    using DragKind = PageDragKind;
     DragKind kindOf(const QObject* source, const QMimeData* mime) const;
     int insertionRowFor(DragKind kind, QPoint pos) const;
     void trackDrag(DragKind kind, QPoint pos);

@@ -18,15 +18,6 @@ constexpr const char* kPictureMime = "application/x-pagelume-page-picture";
 constexpr int kNumberHeight = 20;
 constexpr int kRequestDelay = 30;  // ms: a scroll settles before the queue is redone
 
-QStringList localPaths(const QMimeData* mime) {
-    QStringList paths;
-    if (!mime || !mime->hasUrls())
-        return paths;
-    for (const QUrl& url : mime->urls())
-        if (url.isLocalFile() && !url.toLocalFile().isEmpty())
-            paths.push_back(url.toLocalFile());
-    return paths;
-}
 
 // Each page: its picture centred in the upper part of the cell, or a plain
 // sheet with its number until the picture is ready; its number below.
@@ -216,11 +207,7 @@ int TThumbnailView::fileDropRow(QPoint pos) const {
 }
 
 TThumbnailView::DragKind TThumbnailView::kindOf(const QObject* source, const QMimeData* mime) const {
-    if (source == this)
-        return DragKind::Rows;
-    if (!source && !localPaths(mime).isEmpty())
-        return DragKind::Files;
-    return DragKind::Other;
+    return pageDragKind(this, source, mime);
 }
 
 int TThumbnailView::insertionRowFor(DragKind kind, QPoint pos) const {
@@ -277,26 +264,14 @@ void TThumbnailView::startDrag(Qt::DropActions) {
 
 void TThumbnailView::dragEnterEvent(QDragEnterEvent* event) {
     const DragKind kind = kindOf(event->source(), event->mimeData());
-    if (kind == DragKind::Files) {
-        event->setDropAction(Qt::CopyAction);  // the file manager keeps its files
-        event->accept();
-    } else if (event->source()) {
-        event->acceptProposedAction();
-    } else {
-        event->ignore();
+    if (!acceptPageDrag(event, kind, true))
         return;
-    }
     trackDrag(kind, event->position().toPoint());
 }
 
 void TThumbnailView::dragMoveEvent(QDragMoveEvent* event) {
     const DragKind kind = kindOf(event->source(), event->mimeData());
-    if (kind == DragKind::Files) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->acceptProposedAction();
-    }
+    acceptPageDrag(event, kind, false);
     trackDrag(kind, event->position().toPoint());
     if (OnDragOver)
         OnDragOver(event->source(), event->position().toPoint());

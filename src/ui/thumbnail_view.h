@@ -2,6 +2,8 @@
 
 #include <QListView>
 #include <QTimer>
+
+#include "ui/page_drag.h"
 #include <functional>
 
 #include "ui/page_item_model.h"
@@ -60,7 +62,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    enum class DragKind { None, Rows, Files, Other };
+    using DragKind = PageDragKind;
     DragKind kindOf(const QObject* source, const QMimeData* mime) const;
     int insertionRowFor(DragKind kind, QPoint pos) const;
     void trackDrag(DragKind kind, QPoint pos);
