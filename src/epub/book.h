@@ -17,6 +17,17 @@ enum class BookKind {
     FixedLayout,  // EPUB 3 fixed layout: every page one screen, spreads, reading direction
 };
 
+// What a book says about itself beyond title and author. Each field left
+// empty leaves the book as it would be without it.
+struct BookDetails {
+    std::string language;     // a BCP 47 tag; empty: the machine's locale
+    std::string series;       // the series the book belongs to
+    std::string seriesIndex;  // its number in the series, as written ("3", "2.5")
+    std::string description;
+
+    bool operator==(const BookDetails&) const = default;
+};
+
 // What a conversion reads about the book. Every value is asked for at the
 // moment the run needs it, never cached, so the window's fields are the model.
 class BookSource {
@@ -36,6 +47,7 @@ public:
     virtual BookKind kind() const { return BookKind::Default; }
     // Pages turn to the left (manga): fixed-layout books only.
     virtual bool rightToLeft() const { return false; }
+    virtual BookDetails details() const { return {}; }
 };
 
 // Thrown by a host's processEvents() to stop a run where it is (the program

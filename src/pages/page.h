@@ -16,6 +16,8 @@ struct Page {
     // A member's kind as its first bytes showed when the archive was listed
     // (Unknown when they could not be read); files are looked at when copied.
     ContentKind kind = ContentKind::Unknown;
+    // The title of the chapter this page starts; empty: it starts none.
+    std::string chapter;
 
     bool inArchive() const { return !member.empty(); }
     // The name the image has on its own: the member's or the file's last part.
@@ -23,6 +25,8 @@ struct Page {
     // How the list and messages show it: the path, or "<archive> › <member>".
     std::string displayName() const;
 
+    bool startsChapter() const { return !chapter.empty(); }
+    // The same image: a chapter mark does not make another page.
     bool operator==(const Page& o) const { return file == o.file && member == o.member; }
 };
 
