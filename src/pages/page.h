@@ -17,7 +17,7 @@ struct Page {
     // (Unknown when they could not be read); files are looked at when copied.
     ContentKind kind = ContentKind::Unknown;
     // The title of the chapter this page starts; empty: it starts none.
-    std::string chapter;
+    std::string chapter = {};
 
     bool inArchive() const { return !member.empty(); }
     // The name the image has on its own: the member's or the file's last part.
