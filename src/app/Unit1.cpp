@@ -61,6 +61,7 @@ TForm1::TForm1(const ProgramPaths& paths, Desktop& desktop, QWidget* parent)
     resize(ui::kFormWidth, ui::kFormHeight);
     move(301, 146);
     bindHandlers();
+    bindLists();
     ui::SetUpChrome(this, *this);
     createViews();
     FormCreate();
@@ -282,7 +283,9 @@ void TForm1::PNGButton4Click() {
     } done{this};
     epub::ConversionRun run(*this, *this, paths_.stagingDir);
     try {
-        run.run();
+        // A book made of exactly this list keeps it: closing asks nothing.
+        if (run.run() == epub::RunResult::Built)
+            settledList_ = savedList();
     } catch (const epub::ERunInterrupted&) {
         // The session is ending: the window closes once the run is undone.
     }
@@ -361,7 +364,7 @@ void TForm1::setCommandsEnabled(bool enabled) {
         e->setReadOnly(!enabled);
     for (QAction* a :
          {Add1, RemoveSelected1, RemoveAll1, AddFolder1, SortByName1, MoveUp1, MoveDown1, Convert1,
-          Thumbnails1, Preview1})
+          Thumbnails1, Preview1, OpenList1, SaveList1})
         a->setEnabled(enabled);
     if (enabled && closePending_) {
         closePending_ = false;
@@ -373,6 +376,11 @@ void TForm1::closeEvent(QCloseEvent* event) {
     // A conversion in progress finishes first; the window closes after it.
     if (running_) {
         closePending_ = true;
+        event->ignore();
+        return;
+    }
+    // A session that is ending cannot wait for an answer.
+    if (!interruptRequested_ && !listMayGo()) {
         event->ignore();
         return;
     }

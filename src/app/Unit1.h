@@ -9,6 +9,7 @@
 #include "app/settings.h"
 #include "app/window_move.h"
 #include "epub/book.h"
+#include "epub/saved_list.h"
 #include "ui/mainwindow.h"
 
 class QMenu;
@@ -84,6 +85,24 @@ public:
     // Throws, adding nothing, when a folder or an archive holds no page.
     void addPages(int position, const std::vector<std::string>& paths, bool imagesOnly);
 
+    // Page lists (Unit1_lists.cpp). Save List asks for a file and writes the
+    // book to it (Ctrl+S); Open List replaces the book with a saved one
+    // (Ctrl+Shift+O), after asking to save an unsaved list.
+    void SaveList1Click();
+    void OpenList1Click();
+    // Replaces the book with the list in the file, or, when the file cannot be
+    // read whole, throws and changes nothing.
+    void openList(const std::string& path);
+    // Writes the book to a list file. Throws when it cannot.
+    void saveList(const std::string& path);
+    // The book as a list file holds it.
+    epub::SavedList savedList() const;
+    // A list of more than one page that was neither saved, opened nor made
+    // into a book as it is now.
+    bool listUnsaved() const;
+    // The book's details, as the window holds them.
+    void setBookDetails(const epub::BookDetails& details) { details_ = details; }
+
     // Shows an exception that reached the event loop, as the default handler does.
     void showDefaultError(const std::exception& e);
     // The session ends (SIGTERM, SIGHUP, SIGINT): a run in progress stops at its
@@ -101,6 +120,7 @@ public:
     epub::BookKind kind() const override;
     bool rightToLeft() const override;
     std::optional<fit::FitOptions> fitting() const override;
+    epub::BookDetails details() const override { return details_; }
 
     // RunHost
     void showMessage(const std::string& text, const std::string& caption) override;
@@ -126,6 +146,8 @@ public:
     QAction* Convert1 = nullptr;
     QAction* Thumbnails1 = nullptr;
     QAction* Preview1 = nullptr;
+    QAction* OpenList1 = nullptr;
+    QAction* SaveList1 = nullptr;
 
     ui::TThumbnailView* ThumbView1 = nullptr;
     ui::Thumbnailer* Thumbnailer1 = nullptr;
@@ -146,6 +168,12 @@ private:
     void restoreViews();
     void storeViews();
     void showRowInViews(int row);
+    void bindLists();
+    void applyList(const epub::SavedList& list);
+    // Before the list goes: asks to save it when it is unsaved. False when
+    // the user cancels, or saving failed.
+    bool listMayGo();
+    bool saveListAs();
 
     // Runs a handler; an exception that leaves it gets the default error box.
     template <typename F>
@@ -169,6 +197,10 @@ private:
     bool interruptRequested_ = false;
     int busyDepth_ = 0;
     std::optional<uint32_t> previewBackground_;  // the empty pane's colour
+    epub::BookDetails details_;
+    // The list as it was last saved, opened or made into a book, and its file.
+    std::optional<epub::SavedList> settledList_;
+    std::string listPath_;
 };
 
 }  // namespace pagelume::app

@@ -7,6 +7,7 @@
 #include "app/errortext.h"
 #include "app/signals.h"
 #include "epub/conversion_run.h"
+#include "epub/saved_list.h"
 #include "epub/texts.h"
 #include "fit/devices.h"
 #include "pages/comic_archive.h"
@@ -23,7 +24,9 @@ const char* kUsage =
     "                [--strict | --fixed-layout [--right-to-left]] [--quiet] PAGE...\n"
     "       pagelume --each --output DIR [--author A] [options] SOURCE...\n"
     "       pagelume            (no arguments: opens the window)\n"
+    "       pagelume [options] LIST.pagelume   makes the book a saved page list describes\n"
     "       pagelume --gui [FILE...]   opens the window with FILE... as its pages\n"
+    "       pagelume --gui LIST.pagelume   opens the window with a saved page list\n"
     "       pagelume --paths           shows the settings file and staging folder in use\n"
     "\n"
     "Turns the page images (PNG, JPEG, GIF), in the order given, into DIR/T.epub. A PAGE\n"
@@ -54,6 +57,11 @@ const char* kUsage =
     "  --help         show this text\n"
     "  --version      show the program's version\n"
     "\n"
+    "A saved page list (a file ending in .pagelume, saved from the window) gives the\n"
+    "pages, chapters, title, author, cover, output folder, kind of book, fitting and\n"
+    "details; options given here win over the list's. It is converted on its own:\n"
+    "no other PAGE may be given with it.\n"
+    "\n"
     "A page whose image cannot be read is reported as a warning; the book is built\n"
     "without that image.\n"
     "\n"
@@ -74,6 +82,7 @@ struct Options {
     bool listDevices = false;
     std::string fitText, qualityText;
     std::optional<fit::FitOptions> fitting;  // settled from the three above
+    epub::BookDetails details;
     std::vector<std::string> pages;  // as given: files, folders, archives
 };
 
@@ -102,6 +111,7 @@ public:
     }
     bool rightToLeft() const override { return job_.o.rightToLeft; }
     std::optional<fit::FitOptions> fitting() const override { return job_.o.fitting; }
+    epub::BookDetails details() const override { return job_.o.details; }
 
 private:
     const BookJob& job_;
@@ -343,12 +353,63 @@ int interruptedStatus(bool finished, std::ostream& err) {
     return InterruptSignals::exitStatus(signal);
 }
 
-int convertOne(const Options& o, const std::string& stagingDir, std::istream& in,
+// The options with a saved list's values wherever the command line gave none.
+Options withSavedList(const Options& o, const epub::SavedList& list) {
+    Options m = o;
+    const epub::BookDetails& d = list.details;
+    const std::pair<std::string*, const std::string*> fields[] = {
+        {&m.title, &list.title},
+        {&m.author, &list.author},
+        {&m.cover, &list.cover},
+        {&m.output, &list.saveFolder},
+        {&m.details.language, &d.language},
+        {&m.details.series, &d.series},
+        {&m.details.seriesIndex, &d.seriesIndex},
+        {&m.details.description, &d.description},
+    };
+    for (const auto& [given, saved] : fields)
+        if (given->empty())
+            *given = *saved;
+    // The kind of book goes as one: --strict alone makes no manga of a fixed layout.
+    if (!o.strict && !o.fixedLayout) {
+        m.strict = list.kind == epub::BookKind::Strict;
+        m.fixedLayout = list.kind == epub::BookKind::FixedLayout;
+        m.rightToLeft = m.fixedLayout && list.rightToLeft;
+    }
+    if (!m.fitting && (!list.fit.empty() || list.grey)) {
+        fit::FitOptions f;
+        f.boxWidth = f.boxHeight = 16384;  // grey alone: every page at its own size
+        if (const auto box = fit::parseFitBox(list.fit)) {
+            f.boxWidth = box->width;
+            f.boxHeight = box->height;
+        }
+        f.grey = list.grey;
+        m.fitting = f;
+    }
+    return m;
+}
+
+int convertOne(const Options& given, const std::string& stagingDir, std::istream& in,
                const ErrorOutput& out, bool interactive) {
+    Options o = given;
+    pages::PageModel listed;
+    if (o.pages.size() == 1 && epub::isSavedListName(o.pages[0])) {
+        try {
+            const epub::SavedList list = epub::readSavedList(o.pages[0]);
+            o = withSavedList(given, list);
+            listed.append(list.pages);
+        } catch (const std::exception& e) {
+            out.err << "pagelume: " << out.shown(e.what()) << "\n";
+            return 1;
+        }
+    }
     BookJob job{o, {}, o.title, o.author};
     pages::ComicInfo info;
     try {
-        job.pages.append(pages::pagesFrom(o.pages, false, &info));
+        if (listed.empty())
+            job.pages.append(pages::pagesFrom(o.pages, false, &info));
+        else
+            job.pages = std::move(listed);
     } catch (const std::exception& e) {
         out.err << "pagelume: " << out.shown(e.what()) << "\n";
         return 1;
@@ -456,6 +517,11 @@ int runCommandLine(const std::vector<std::string>& args, const std::string& stag
     }
     if (o.pages.empty()) {
         err << "pagelume: no pages given\n" << kUsage;
+        return 2;
+    }
+    // A list is the whole book: pages beside it would have no place in its chapters.
+    if (o.pages.size() > 1 && std::any_of(o.pages.begin(), o.pages.end(), epub::isSavedListName)) {
+        err << "pagelume: a page list is converted on its own, without other pages\n" << kUsage;
         return 2;
     }
     InterruptSignals interrupts;

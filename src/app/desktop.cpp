@@ -23,6 +23,31 @@ QString QtDesktop::chooseFolder(QWidget* parent, const QString& initial) {
                                              initial, QFileDialog::ShowDirsOnly);
 }
 
+QString QtDesktop::chooseListToOpen(QWidget* parent) {
+    return QFileDialog::getOpenFileName(parent, QStringLiteral("Open List"), QString(), kListFilter,
+                                        nullptr, QFileDialog::ReadOnly);
+}
+
+QString QtDesktop::chooseListToSave(QWidget* parent, const QString& suggested) {
+    QString file = QFileDialog::getSaveFileName(parent, QStringLiteral("Save List"), suggested,
+                                                kListFilter);
+    // The dialog adds no extension of its own everywhere; the list is known by it.
+    if (!file.isEmpty() && !file.endsWith(QStringLiteral(".pagelume"), Qt::CaseInsensitive))
+        file += QStringLiteral(".pagelume");
+    return file;
+}
+
+SaveAnswer QtDesktop::askToSave(QWidget* parent, const QString& text, const QString& caption) {
+    QMessageBox box(QMessageBox::Question, caption, text,
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    const int answer = box.exec();
+    return answer == QMessageBox::Yes  ? SaveAnswer::Save
+           : answer == QMessageBox::No ? SaveAnswer::Discard
+                                       : SaveAnswer::Cancel;
+}
+
 void QtDesktop::message(QWidget* parent, const QString& text, const QString& caption) {
     QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, parent);
     box.exec();

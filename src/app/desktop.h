@@ -14,6 +14,10 @@ inline const QString kPagesFilter = QStringLiteral(
     "PNG Files (*.png);;All files (*)");
 inline const QString kCoverFilter =
     QStringLiteral("Page images (*.png *.jpg *.jpeg *.gif);;PNG Files (*.png);;All files (*)");
+inline const QString kListFilter = QStringLiteral("Page lists (*.pagelume)");
+
+// The answer to "save the list before it goes?".
+enum class SaveAnswer { Save, Discard, Cancel };
 
 // The dialogs and shell services the window uses. The real one shows Qt
 // dialogs and hands addresses to the desktop; tests put a scripted one in
@@ -27,6 +31,12 @@ public:
     virtual QString chooseImage(QWidget* parent) = 0;
     // The folder picker; empty when cancelled.
     virtual QString chooseFolder(QWidget* parent, const QString& initial) = 0;
+    // A saved page list to open, or the file to save one to (offered: the
+    // suggested name). Empty when cancelled.
+    virtual QString chooseListToOpen(QWidget* parent) = 0;
+    virtual QString chooseListToSave(QWidget* parent, const QString& suggested) = 0;
+    // Yes (save), No (discard) or Cancel, Yes the default and Escape meaning Cancel.
+    virtual SaveAnswer askToSave(QWidget* parent, const QString& text, const QString& caption) = 0;
     virtual void message(QWidget* parent, const QString& text, const QString& caption) = 0;
     // Information-type question, Yes the default and Escape meaning No.
     virtual bool question(QWidget* parent, const QString& text, const QString& caption) = 0;
@@ -42,6 +52,9 @@ public:
     QStringList chooseImages(QWidget* parent) override;
     QString chooseImage(QWidget* parent) override;
     QString chooseFolder(QWidget* parent, const QString& initial) override;
+    QString chooseListToOpen(QWidget* parent) override;
+    QString chooseListToSave(QWidget* parent, const QString& suggested) override;
+    SaveAnswer askToSave(QWidget* parent, const QString& text, const QString& caption) override;
     void message(QWidget* parent, const QString& text, const QString& caption) override;
     bool question(QWidget* parent, const QString& text, const QString& caption) override;
     void error(QWidget* parent, const QString& text, const QString& caption) override;

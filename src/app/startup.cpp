@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <algorithm>
 #include <filesystem>
 #include <ostream>
 
 #include "app/Unit1.h"
+#include "epub/saved_list.h"
 #include "ui/pagelist.h"
 
 namespace pagelume::app {
@@ -55,6 +57,12 @@ StartRequest parseStartRequest(const std::vector<std::string>& args) {
             request.pages.push_back(ec ? a : full.lexically_normal().string());
         }
     }
+    if (request.pages.size() > 1 &&
+        std::any_of(request.pages.begin(), request.pages.end(), epub::isSavedListName)) {
+        request.kind = StartRequest::Kind::BadUsage;
+        request.usesStaging = false;
+        request.problem = "a page list opens on its own, without other pages";
+    }
     return request;
 }
 
@@ -73,7 +81,10 @@ int answerStartRequest(const StartRequest& request, const ProgramPaths& paths, s
 void addStartPages(TForm1& form, const std::vector<std::string>& files) {
     // The names keep their bytes: a file whose name is not UTF-8 still opens.
     try {
-        form.addPages(form.ListView1->rowCount(), files, false);
+        if (files.size() == 1 && epub::isSavedListName(files[0]))
+            form.openList(files[0]);
+        else
+            form.addPages(form.ListView1->rowCount(), files, false);
     } catch (const std::exception& e) {
         form.showDefaultError(e);
     }

@@ -21,6 +21,7 @@ inline constexpr const char* kAppId = PAGELUME_APP_ID;
 // What the arguments ask for before the command-line front end sees them:
 //   (none)                   the window
 //   --gui [--] [FILE...]     the window, with FILE... as its first pages
+//   --gui LIST.pagelume      the window, with a saved page list
 //   --paths                  print the settings file and staging directory
 // Anything else is a conversion on the command line.
 struct StartRequest {
@@ -38,7 +39,8 @@ StartRequest parseStartRequest(const std::vector<std::string>& args);
 int answerStartRequest(const StartRequest& request, const ProgramPaths& paths, std::ostream& out,
                        std::ostream& err);
 
-// Puts the files into the page list, in order, as Add does.
+// Puts the files into the page list, in order, as Add does; a saved page
+// list given alone is opened as Open List does.
 void addStartPages(TForm1& form, const std::vector<std::string>& files);
 
 // Why the window cannot be opened with this environment (no display for the

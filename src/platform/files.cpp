@@ -223,6 +223,43 @@ bool copyFileNoOverwrite(const std::string& source, const std::string& target, s
     return true;
 }
 
+bool replaceFile(const std::string& path, const std::string& bytes, std::string* error) {
+    const auto fail = [&](int err) {
+        if (error)
+            *error = errorText(err);
+        return false;
+    };
+    std::string temp = directoryPart(path) + "." + fileNamePart(path) + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return fail(errno);
+    struct stat st {};
+    const mode_t mode = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_mode & 07777
+                                                                              : 0644;
+    int err = ::fchmod(fd, mode) == 0 ? 0 : errno;
+    for (std::size_t done = 0; done < bytes.size() && !err;) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            err = n < 0 ? errno : ENOSPC;
+        else
+            done += static_cast<std::size_t>(n);
+    }
+    // On disk before it takes the old file's place, so a crash leaves one or the other.
+    if (!err && ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    if (!err && ::rename(temp.c_str(), path.c_str()) != 0)
+        err = errno;
+    if (err) {
+        ::unlink(temp.c_str());
+        return fail(err);
+    }
+    return true;
+}
+
 bool writeWholeFile(const std::string& path, const std::string& bytes, std::string* error) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {

@@ -78,6 +78,11 @@ std::string errorText(int err);
 bool writeWholeFile(const std::string& path, const std::string& bytes,
                     std::string* error = nullptr);
 
+// Replaces the file at path with bytes, whole or not at all: they go into a
+// new file beside it first, which then takes its place. An existing file's
+// permissions are kept. False, with the reason in *error, when it could not.
+bool replaceFile(const std::string& path, const std::string& bytes, std::string* error = nullptr);
+
 // Removes a directory with everything in it, for good. On failure returns
 // false and puts the system's reason into *error (when given).
 bool removeTree(const std::string& path, std::string* error = nullptr);

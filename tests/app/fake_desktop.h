@@ -17,7 +17,7 @@ struct FakeDesktop : app::Desktop {
     struct Box {
         QString text, caption;
     };
-    std::vector<Box> messages, errors, questions;
+    std::vector<Box> messages, errors, questions, saveQuestions;
     std::vector<QUrl> urls;
     int moves = 0;
     bool systemMoves = true;  // whether the system takes over a window move
@@ -33,6 +33,21 @@ struct FakeDesktop : app::Desktop {
     QString chooseFolder(QWidget*, const QString&) override {
         dialog();
         return folder;
+    }
+    // Page lists: the file the dialogs return, and the answer to the save question.
+    QString listToOpen, listToSave;
+    app::SaveAnswer saveAnswer = app::SaveAnswer::Discard;
+    QString chooseListToOpen(QWidget*) override {
+        dialog();
+        return listToOpen;
+    }
+    QString chooseListToSave(QWidget*, const QString&) override {
+        dialog();
+        return listToSave;
+    }
+    app::SaveAnswer askToSave(QWidget*, const QString& t, const QString& c) override {
+        saveQuestions.push_back({t, c});
+        return saveAnswer;
     }
     void dialog() {
         if (duringDialog)
