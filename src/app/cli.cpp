@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <istream>
 #include <ostream>
+#include <utility>
 
 #include "app/errortext.h"
 #include "app/signals.h"
+#include "epub/book_details.h"
 #include "epub/conversion_run.h"
 #include "epub/saved_list.h"
 #include "epub/texts.h"
@@ -21,7 +23,9 @@ namespace {
 
 const char* kUsage =
     "Usage: pagelume [--title T] [--author A] [--cover FILE] [--output DIR] [--yes] [--sort]\n"
-    "                [--strict | --fixed-layout [--right-to-left]] [--quiet] PAGE...\n"
+    "                [--strict | --fixed-layout [--right-to-left]] [--quiet]\n"
+    "                [--language TAG] [--series NAME [--series-index N]] [--description TEXT]\n"
+    "                [--no-folder-chapters] [--chapter TITLE] PAGE...\n"
     "       pagelume --each --output DIR [--author A] [options] SOURCE...\n"
     "       pagelume            (no arguments: opens the window)\n"
     "       pagelume [options] LIST.pagelume   makes the book a saved page list describes\n"
@@ -30,9 +34,11 @@ const char* kUsage =
     "       pagelume --paths           shows the settings file and staging folder in use\n"
     "\n"
     "Turns the page images (PNG, JPEG, GIF), in the order given, into DIR/T.epub. A PAGE\n"
-    "that is a folder stands for the page images directly in it, in natural order (p2\n"
-    "before p10); a comic archive (.cbz, .cbr, .cb7, .cbt, or .zip, .rar, .7z, .tar) for\n"
-    "the page images inside it. Title and author default to the archive's ComicInfo.xml.\n"
+    "that is a folder stands for the page images in it and in its subfolders, in natural\n"
+    "order of their paths (p2 before p10); a comic archive (.cbz, .cbr, .cb7, .cbt, or\n"
+    ".zip, .rar, .7z, .tar) for the page images inside it. When they come from more than\n"
+    "one folder, each folder's first page starts a chapter named after the folder. Title\n"
+    "and author default to the archive's ComicInfo.xml.\n"
     "\n"
     "  --title T      the book's title, also the file name of the book\n"
     "  --author A     the author's name\n"
@@ -46,6 +52,13 @@ const char* kUsage =
     "  --fixed-layout make a fixed-layout EPUB 3 book: every page fills the screen,\n"
     "                 two pages side by side in landscape (checked as --strict is)\n"
     "  --right-to-left  with --fixed-layout: pages turn to the left (manga)\n"
+    "  --chapter TITLE  the next PAGE starts a chapter of the book's contents\n"
+    "  --no-folder-chapters  no chapters from the folders of folders and archives\n"
+    "  --language TAG the book's language, a BCP 47 tag such as ja or fr-CA\n"
+    "                 (default: the system's)\n"
+    "  --series NAME  the series the book belongs to\n"
+    "  --series-index N  its number in the series (3, or 2.5)\n"
+    "  --description TEXT  what the book is about, for the reader's library\n"
     "  --fit SCREEN   fit every page to a reader's screen: a device from\n"
     "                 --list-devices, or WIDTHxHEIGHT; pages larger than it are\n"
     "                 scaled down and written as JPEG\n"
@@ -80,10 +93,12 @@ struct Options {
     bool each = false;
     bool grey = false;
     bool listDevices = false;
+    bool noFolderChapters = false;
     std::string fitText, qualityText;
-    std::optional<fit::FitOptions> fitting;  // settled from the three above
     epub::BookDetails details;
-    std::vector<std::string> pages;  // as given: files, folders, archives
+    std::optional<fit::FitOptions> fitting;  // settled from the three above
+    std::vector<std::string> pages;          // as given: files, folders, archives
+    std::vector<std::string> chapters;       // for each of pages: the chapter it starts, or ""
 };
 
 // One book to make: the options, with the pages found and the title and
@@ -210,10 +225,14 @@ private:
 bool parse(const std::vector<std::string>& args, Options& o, std::string& problem, bool& help,
            bool& version) {
     bool optionsEnded = false;
+    std::string chapter;  // waiting for its page
+    bool chapterGiven = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
             o.pages.push_back(a);
+            o.chapters.push_back(std::exchange(chapter, {}));
+            chapterGiven = false;
             continue;
         }
         if (a == "--") {
@@ -240,6 +259,8 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
             o.fixedLayout = true;
         } else if (a == "--right-to-left") {
             o.rightToLeft = true;
+        } else if (a == "--no-folder-chapters") {
+            o.noFolderChapters = true;
         } else {
             std::string name = a, value;
             bool inlineValue = false;
@@ -248,13 +269,18 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
                 value = a.substr(eq + 1);
                 inlineValue = true;
             }
-            std::string* target = name == "--title"    ? &o.title
-                                  : name == "--author" ? &o.author
-                                  : name == "--cover"  ? &o.cover
-                                  : name == "--output" ? &o.output
-                                  : name == "--fit"    ? &o.fitText
-                                  : name == "--quality" ? &o.qualityText
-                                                       : nullptr;
+            std::string* target = name == "--title"          ? &o.title
+                                  : name == "--author"       ? &o.author
+                                  : name == "--cover"        ? &o.cover
+                                  : name == "--output"       ? &o.output
+                                  : name == "--fit"          ? &o.fitText
+                                  : name == "--quality"      ? &o.qualityText
+                                  : name == "--chapter"      ? &chapter
+                                  : name == "--language"     ? &o.details.language
+                                  : name == "--series"       ? &o.details.series
+                                  : name == "--series-index" ? &o.details.seriesIndex
+                                  : name == "--description"  ? &o.details.description
+                                                             : nullptr;
             if (!target) {
                 problem = "unknown option " + name;
                 return false;
@@ -267,6 +293,31 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
                 value = args[++i];
             }
             *target = value;
+            if (target == &chapter) {
+                if (value.find_first_not_of(" \t") == std::string::npos) {
+                    problem = "--chapter needs a title";
+                    return false;
+                }
+                chapterGiven = true;
+            }
+        }
+    }
+    if (chapterGiven) {
+        problem = "--chapter needs a PAGE after it";
+        return false;
+    }
+    if (!o.details.language.empty() && !epub::isLanguageTag(o.details.language)) {
+        problem = "--language: not a language tag (such as ja or fr-CA): " + o.details.language;
+        return false;
+    }
+    if (!o.details.seriesIndex.empty()) {
+        if (!epub::isSeriesIndex(o.details.seriesIndex)) {
+            problem = "--series-index: not a number (such as 3 or 2.5): " + o.details.seriesIndex;
+            return false;
+        }
+        if (o.details.series.empty()) {
+            problem = "--series-index needs --series";
+            return false;
         }
     }
     // One kind of book at a time; the reading direction is a fixed layout's.
@@ -310,7 +361,9 @@ bool parse(const std::vector<std::string>& args, Options& o, std::string& proble
 struct ErrorOutput {
     std::ostream& err;
     bool terminal;
-    std::string shown(const std::string& text) const { return terminal ? terminalText(text) : text; }
+    std::string shown(const std::string& text) const {
+        return terminal ? terminalText(text) : text;
+    }
 };
 
 // Runs one conversion; Built, or what stopped it. A signal leaves as
@@ -319,7 +372,8 @@ epub::RunResult convertBook(const BookJob& job, const std::string& stagingDir, s
                             const ErrorOutput& out, bool interactive) {
     CommandLineBook book(job);
     epub::RunResult result = epub::RunResult::Failed;
-    CommandLineHost host(job.o, in, out.err, interactive, out.terminal && !job.o.quiet, out.terminal);
+    CommandLineHost host(job.o, in, out.err, interactive, out.terminal && !job.o.quiet,
+                         out.terminal);
     try {
         epub::ConversionRun run(book, host, stagingDir);
         result = run.run();
@@ -351,6 +405,16 @@ int interruptedStatus(bool finished, std::ostream& err) {
         return -1;
     err << "pagelume: interrupted; no new book was written\n";
     return InterruptSignals::exitStatus(signal);
+}
+
+// The pages of the k-th source given, with its chapter marks as asked.
+pages::SourcePages sourcePages(const Options& o, std::size_t k) {
+    pages::SourcePages found = pages::pagesFrom(o.pages[k]);
+    if (o.noFolderChapters)
+        pages::clearChapterMarks(found.pages);
+    if (!found.pages.empty() && !o.chapters[k].empty())
+        found.pages.front().chapter = o.chapters[k];
+    return found;
 }
 
 // The options with a saved list's values wherever the command line gave none.
@@ -392,12 +456,16 @@ Options withSavedList(const Options& o, const epub::SavedList& list) {
 int convertOne(const Options& given, const std::string& stagingDir, std::istream& in,
                const ErrorOutput& out, bool interactive) {
     Options o = given;
-    pages::PageModel listed;
-    if (o.pages.size() == 1 && epub::isSavedListName(o.pages[0])) {
+    std::vector<pages::Page> listed;
+    const bool fromList = o.pages.size() == 1 && epub::isSavedListName(o.pages[0]);
+    if (fromList) {
         try {
-            const epub::SavedList list = epub::readSavedList(o.pages[0]);
+            epub::SavedList list = epub::readSavedList(o.pages[0]);
             o = withSavedList(given, list);
-            listed.append(list.pages);
+            listed = std::move(list.pages);
+            // --chapter before the list: its first page starts that chapter.
+            if (!listed.empty() && !o.chapters[0].empty())
+                listed.front().chapter = o.chapters[0];
         } catch (const std::exception& e) {
             out.err << "pagelume: " << out.shown(e.what()) << "\n";
             return 1;
@@ -406,10 +474,20 @@ int convertOne(const Options& given, const std::string& stagingDir, std::istream
     BookJob job{o, {}, o.title, o.author};
     pages::ComicInfo info;
     try {
-        if (listed.empty())
-            job.pages.append(pages::pagesFrom(o.pages, false, &info));
-        else
-            job.pages = std::move(listed);
+        if (fromList)
+            job.pages.append(std::move(listed));
+        // Read whole before any page is taken; the first archive that
+        // names a title or a writer gives them.
+        bool infoTaken = false;
+        for (std::size_t k = 0; !fromList && k < o.pages.size(); ++k) {
+            pages::SourcePages found = sourcePages(o, k);
+            if (!infoTaken && found.expanded &&
+                (!found.info.title.empty() || !found.info.writer.empty())) {
+                info = found.info;
+                infoTaken = true;
+            }
+            job.pages.append(std::move(found.pages));
+        }
     } catch (const std::exception& e) {
         out.err << "pagelume: " << out.shown(e.what()) << "\n";
         return 1;
@@ -452,9 +530,10 @@ int convertEach(const Options& o, const std::string& stagingDir, std::istream& i
         BookJob job{o, {}, {}, o.author};
         pages::SourcePages found;
         try {
-            found = pages::pagesFrom(source);
+            found = sourcePages(o, k);
             if (!found.expanded)
-                throw pages::ENotPageSource(source + ": not a comic archive or folder of page images");
+                throw pages::ENotPageSource(source +
+                                            ": not a comic archive or folder of page images");
         } catch (const std::exception& e) {
             err << "pagelume: " << out.shown(e.what()) << "\n";
             ++failed;
@@ -511,7 +590,8 @@ int runCommandLine(const std::vector<std::string>& args, const std::string& stag
         return 0;
     }
     if (o.each && (!o.title.empty() || !o.cover.empty())) {
-        err << "pagelume: --each takes the titles from the sources; --title and --cover are refused\n"
+        err << "pagelume: --each takes the titles from the sources; --title and --cover are "
+               "refused\n"
             << kUsage;
         return 2;
     }

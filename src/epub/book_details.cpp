@@ -71,11 +71,12 @@ bool isLanguageTag(const std::string& tag) {
         ++i;
     // Variants: 5 to 8 letters or digits, or a digit and three more.
     while (i < p.size() &&
-           (alnum(p[i], 5, 8) || (p[i].size() == 4 && std::isdigit((unsigned char)p[i][0]) &&
-                                  alnum(p[i], 4, 4))))
+           (alnum(p[i], 5, 8) ||
+            (p[i].size() == 4 && std::isdigit((unsigned char)p[i][0]) && alnum(p[i], 4, 4))))
         ++i;
     // Extensions: a singleton other than x, then subtags of 2 to 8.
-    while (i < p.size() && p[i].size() == 1 && std::isalnum((unsigned char)p[i][0]) && !is(p[i], 'x')) {
+    while (i < p.size() && p[i].size() == 1 && std::isalnum((unsigned char)p[i][0]) &&
+           !is(p[i], 'x')) {
         size_t j = i + 1;
         while (j < p.size() && alnum(p[j], 2, 8))
             ++j;

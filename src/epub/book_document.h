@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "epub/book.h"
 #include "xml/xml_document.h"
 
 namespace pagelume::epub {
@@ -26,6 +27,25 @@ inline xml::TXMLNode* addElement(xml::TXMLNode* parent, const char* name, Attrs 
 inline void addText(xml::TXMLNode* parent, const char* name, const std::string& text,
                     Attrs attrs = {}) {
     addElement(parent, name, attrs)->SetTextContent(text);
+}
+
+// The series the book belongs to, as calibre, Kobo and library apps read it
+// and, in an EPUB 3 book, also as a collection. Nothing without a series.
+inline void addSeries(xml::TXMLNode* metadata, const BookDetails& details, bool epub3) {
+    if (details.series.empty())
+        return;
+    addElement(metadata, "meta", {{"name", "calibre:series"}, {"content", details.series}});
+    if (!details.seriesIndex.empty())
+        addElement(metadata, "meta",
+                   {{"name", "calibre:series_index"}, {"content", details.seriesIndex}});
+    if (!epub3)
+        return;
+    addText(metadata, "meta", details.series,
+            {{"property", "belongs-to-collection"}, {"id", "series"}});
+    addText(metadata, "meta", "series", {{"refines", "#series"}, {"property", "collection-type"}});
+    if (!details.seriesIndex.empty())
+        addText(metadata, "meta", details.seriesIndex,
+                {{"refines", "#series"}, {"property", "group-position"}});
 }
 
 // Opens an empty document the way both of the book's XML files start: the

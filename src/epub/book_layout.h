@@ -4,12 +4,20 @@
 #include <string>
 #include <vector>
 
+#include "epub/book.h"
+
 namespace pagelume::epub {
 
 // A page image as the package document lists it.
 struct BookImage {
     std::string name;       // its name in the book
     std::string mediaType;  // from its first bytes
+};
+
+// A chapter of the contents: its title and the page (from 1) it starts at.
+struct BookChapter {
+    int firstPage;
+    std::string title;
 };
 
 // What the run has put into the content directory, as the package and
@@ -28,6 +36,9 @@ struct BookLayout {
     bool strict = false;
     std::string identifier;  // strict only: "urn:uuid:..."
     std::string date;        // dc:date: the short date, or YYYY-MM-DD when strict
+    // The chapters in page order; without any, the contents list the pages.
+    std::vector<BookChapter> chapters;
+    BookDetails details;     // as the run began
 };
 
 }  // namespace pagelume::epub

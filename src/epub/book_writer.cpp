@@ -1,5 +1,6 @@
 #include "epub/book_writer.h"
 
+#include "epub/book_details.h"
 #include "epub/fixed_layout_writer.h"
 #include "epub/navigation_document.h"
 #include "epub/package_document.h"
@@ -15,7 +16,11 @@ namespace {
 class ReflowableWriter : public BookWriter {
 public:
     ReflowableWriter(const BookSource& book, std::string contentDir, bool strict)
-        : book_(book), contentDir_(std::move(contentDir)), title_(book.title()), strict_(strict) {}
+        : book_(book),
+          contentDir_(std::move(contentDir)),
+          title_(book.title()),
+          language_(bookLanguage(book.details())),
+          strict_(strict) {}
 
     bool validated() const override { return strict_; }
     void writePage(int page, const std::string& imageName, const std::string&) override {
@@ -39,13 +44,15 @@ private:
     void wrap(const std::string& file, const std::string& imageName, const std::string& alt) {
         const StrictWrapper strict{title_, alt};
         const std::string path = contentDir_ + "/" + file;
-        if (std::string reason; !writePageWrapper(path, imageName, strict_ ? &strict : nullptr, &reason))
+        if (std::string reason;
+            !writePageWrapper(path, imageName, strict_ ? &strict : nullptr, &reason, language_))
             noteStagingFault(path, reason);
     }
 
     const BookSource& book_;
     std::string contentDir_;
     std::string title_;  // as the run began: every page shows the same
+    std::string language_;
     bool strict_;
 };
 

@@ -460,11 +460,14 @@ RunResult ConversionRun::run() {
     layout.pageCount = n;
     const std::unique_ptr<BookWriter> writer = makeBookWriter(book_, contentDir_);
     layout.strict = writer->validated();
+    layout.details = book_.details();
     const std::string title = book_.title();
     ImageNamer namer(n, layout.strict);
     std::vector<std::string> firstImages;  // each image once, in page order
     for (int i = 0; i < n; ++i) {
         const pages::Page source = book_.page(i);
+        if (source.startsChapter())
+            layout.chapters.push_back({i + 1, source.chapter});
         const ImageName image =
             namer.nameFor(source, layout.strict ? sourceMediaType(source) : std::string());
         if (source.inArchive())

@@ -4,6 +4,7 @@
 #include <initializer_list>
 #include <utility>
 
+#include "epub/book_details.h"
 #include "epub/book_document.h"
 #include "epub/references.h"
 #include "epub/texts.h"
@@ -23,7 +24,7 @@ std::string sizeText(image::PixelSize size, const char* between) {
 
 // An XHTML document: declaration, the HTML document type, and the root in
 // the XHTML namespace with the language of the book.
-xml::TXMLNode* openHtml(xml::TXMLDocument& doc) {
+xml::TXMLNode* openHtml(xml::TXMLDocument& doc, const std::string& language) {
     doc.XML().clear();
     doc.SetActive(true);
     doc.SetDeclVersion("1.0");
@@ -35,7 +36,6 @@ xml::TXMLNode* openHtml(xml::TXMLDocument& doc) {
     doc.DocNode()->ChildNodes().Add(doc.CreateNode("html", xml::ntDocType));
     xml::TXMLNode* html = doc.DocNode()->AddElementNS("html", kXhtmlNamespace);
     doc.MakeDocumentElement(html);
-    const std::string language = platform::languageTag();
     html->SetAttr("xml:lang", language);
     html->SetAttr("lang", language);
     return html;
@@ -119,7 +119,10 @@ void writeFixedLayoutPackage(const BookSource& book, const std::string& contentD
     addText(metadata, "dc:title", book.title());
     if (const std::string author = book.author(); !author.empty())
         addText(metadata, "dc:creator", author);
-    addText(metadata, "dc:language", platform::languageTag());
+    const BookDetails& details = layout.details;
+    addText(metadata, "dc:language", bookLanguage(details));
+    if (!details.description.empty())
+        addText(metadata, "dc:description", details.description);
     addText(metadata, "meta", pages.modified, {{"property", "dcterms:modified"}});
     addText(metadata, "meta", "pre-paginated", {{"property", "rendition:layout"}});
     addText(metadata, "meta", "landscape", {{"property", "rendition:spread"}});
@@ -133,6 +136,7 @@ void writeFixedLayoutPackage(const BookSource& book, const std::string& contentD
         spine.push_back(*pages.cover);
     spine.insert(spine.end(), pages.pages.begin(), pages.pages.end());
     addElement(metadata, "meta", {{"name", "book-type"}, {"content", "comic"}});
+    addSeries(metadata, details, true);
     addElement(metadata, "meta", {{"name", "fixed-layout"}, {"content", "true"}});
     addElement(metadata, "meta",
                {{"name", "original-resolution"}, {"content", sizeText(largest(spine), "x")}});
@@ -184,7 +188,7 @@ void writeFixedLayoutPackage(const BookSource& book, const std::string& contentD
 void writeNavDocument(const BookSource& book, const std::string& contentDir,
                       const BookLayout& layout) {
     xml::TXMLDocument doc;
-    xml::TXMLNode* html = openHtml(doc);
+    xml::TXMLNode* html = openHtml(doc, bookLanguage(layout.details));
     html->DeclarePrefix("epub", kOpsNamespace);
     addText(html->AddElement("head"), "title", book.title());
     xml::TXMLNode* body = html->AddElement("body");
@@ -197,8 +201,19 @@ void writeNavDocument(const BookSource& book, const std::string& contentDir,
     };
     if (layout.coverName)
         addEntry(contents, pageDocumentName(0), "Cover");
-    for (int n = 1; n <= layout.pageCount; ++n)
-        addEntry(contents, pageDocumentName(n), "Page " + std::to_string(n));
+    // A chapter is an entry pointing at its first page, with its pages in a
+    // list of their own; pages before the first chapter stay at the top.
+    auto chapter = layout.chapters.begin();
+    xml::TXMLNode* list = contents;
+    for (int n = 1; n <= layout.pageCount; ++n) {
+        if (chapter != layout.chapters.end() && chapter->firstPage == n) {
+            xml::TXMLNode* item = contents->AddElement("li");
+            addText(item, "a", chapter->title, {{"href", pageDocumentName(n)}});
+            list = item->AddElement("ol");
+            ++chapter;
+        }
+        addEntry(list, pageDocumentName(n), "Page " + std::to_string(n));
+    }
 
     // The printed page numbers, for readers that show or jump to them.
     xml::TXMLNode* pageList =
@@ -213,9 +228,9 @@ void writeNavDocument(const BookSource& book, const std::string& contentDir,
 // The reading system scales the page to its screen; the image is the page.
 void writeFixedLayoutPage(const std::string& path, const std::string& title,
                           const std::string& imageName, const std::string& alt,
-                          image::PixelSize size) {
+                          image::PixelSize size, const std::string& language) {
     xml::TXMLDocument doc;
-    xml::TXMLNode* html = openHtml(doc);
+    xml::TXMLNode* html = openHtml(doc, language.empty() ? platform::languageTag() : language);
     xml::TXMLNode* head = html->AddElement("head");
     addText(head, "title", title);
     addElement(head, "meta",

@@ -50,10 +50,10 @@ void writeNavDocument(const BookSource& book, const std::string& contentDir,
 inline constexpr const char* kNavDocument = "nav.xhtml";
 
 // One page: an XHTML document whose viewport is the image's size and whose
-// image fills it exactly. Throws a pagelume::Exception when it cannot be saved.
+// image fills it exactly; in the machine's language unless a tag is given. Throws a pagelume::Exception when it cannot be saved.
 void writeFixedLayoutPage(const std::string& path, const std::string& title,
                           const std::string& imageName, const std::string& alt,
-                          image::PixelSize size);
+                          image::PixelSize size, const std::string& language = {});
 
 // The stylesheet every page links to: no margins, the image as a block.
 extern const char* const kFixedLayoutStylesheet;

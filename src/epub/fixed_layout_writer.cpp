@@ -1,5 +1,6 @@
 #include "epub/fixed_layout_writer.h"
 
+#include "epub/book_details.h"
 #include "epub/navigation_document.h"
 #include "epub/texts.h"
 #include "platform/exception.h"
@@ -8,7 +9,10 @@
 namespace pagelume::epub {
 
 FixedLayoutWriter::FixedLayoutWriter(const BookSource& book, std::string contentDir)
-    : book_(book), contentDir_(std::move(contentDir)), title_(book.title()) {
+    : book_(book),
+      contentDir_(std::move(contentDir)),
+      title_(book.title()),
+      language_(bookLanguage(book.details())) {
     pages_.rightToLeft = book.rightToLeft();
 }
 
@@ -34,7 +38,7 @@ std::optional<image::PixelSize> FixedLayoutWriter::writeOne(const std::string& f
     }
     const std::string path = contentDir_ + "/" + file;
     try {
-        writeFixedLayoutPage(path, title_, imageName, what, *size);
+        writeFixedLayoutPage(path, title_, imageName, what, *size, language_);
     } catch (const Exception& e) {
         noteStagingFault(path, e.what());  // the disk, not the page
         return std::nullopt;

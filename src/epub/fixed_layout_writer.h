@@ -33,6 +33,7 @@ private:
     const BookSource& book_;
     std::string contentDir_;
     std::string title_;  // as the run began
+    std::string language_;
     FixedLayoutPages pages_;
     std::string problem_;  // the first one
 };

@@ -6,7 +6,7 @@
 #include "epub/book_document.h"
 #include "epub/references.h"
 #include "epub/texts.h"
-#include "platform/locale.h"
+#include "epub/book_details.h"
 #include "xml/xml_document.h"
 
 namespace pagelume::epub {
@@ -38,7 +38,7 @@ void writePackageDocument(const BookSource& book, const std::string& contentDir,
     addMeta("dc:title", book.title());
     addMeta("dc:creator", book.author(), {{"opf:role", "aut"}});
     addMeta("dc:subject", "");
-    addMeta("dc:description", "");
+    addMeta("dc:description", layout.details.description);
     addMeta("dc:contributor", "");
     addMeta("dc:date", layout.date);
     // A placeholder that readers show as the book's category.
@@ -50,7 +50,7 @@ void writePackageDocument(const BookSource& book, const std::string& contentDir,
     else
         addMeta("dc:identifier", "", {{"opf:scheme", "ISBN"}});
     addMeta("dc:source", texts::kBookSource);
-    addMeta("dc:language", platform::languageTag());
+    addMeta("dc:language", bookLanguage(layout.details));
     addMeta("dc:relation", "");
     addMeta("dc:coverage", "");
     addMeta("dc:rights", texts::kBookRights);
@@ -58,6 +58,7 @@ void writePackageDocument(const BookSource& book, const std::string& contentDir,
     // some reading systems refuse the whole book.
     if (coverName)
         addText(metadata, "meta", "", {{"name", "cover"}, {"content", "cover-image"}});
+    addSeries(metadata, layout.details, false);
 
     xml::TXMLNode* manifest = package->AddElement("manifest");
     const auto addItem = [&](const std::string& id, const std::string& href,

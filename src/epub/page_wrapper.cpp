@@ -73,9 +73,12 @@ std::string pageWrapperText(const std::string& languageTag, const std::string& i
 }
 
 bool writePageWrapper(const std::string& path, const std::string& imageName,
-                      const StrictWrapper* strict, std::string* error) {
+                      const StrictWrapper* strict, std::string* error,
+                      const std::string& language) {
     return platform::writeWholeFile(
-        path, pageWrapperText(platform::languageTag(), imageName, strict), error);
+        path,
+        pageWrapperText(language.empty() ? platform::languageTag() : language, imageName, strict),
+        error);
 }
 
 }  // namespace pagelume::epub

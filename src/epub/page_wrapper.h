@@ -19,8 +19,10 @@ std::string pageWrapperText(const std::string& languageTag, const std::string& i
 
 // Writes the wrapper for imageName to path, replacing any file there.
 // False when the file could not be written whole, the reason in *error.
+// The language is the machine's unless a tag is given.
 bool writePageWrapper(const std::string& path, const std::string& imageName,
-                      const StrictWrapper* strict = nullptr, std::string* error = nullptr);
+                      const StrictWrapper* strict = nullptr, std::string* error = nullptr,
+                      const std::string& language = {});
 
 // Text as XML character data: & < > escaped, and characters XML cannot carry
 // (most control characters, broken UTF-8) as U+FFFD.

@@ -31,9 +31,21 @@ struct SourcePages {
     bool expanded = false;  // a folder or an archive, not a single file
 };
 
-// The page images of a folder, as pages. Throws EInOutError when it is no
-// folder that can be read, ENotPageSource when it holds no page image.
+// The page images of a folder and of its subfolders, as pages, in natural
+// order of their paths; hidden files and folders are left out. When they
+// come from more than one folder, each folder's first page starts a chapter
+// named after it. Throws EInOutError when a folder cannot be read,
+// ENotPageSource when none holds a page image.
 std::vector<Page> pagesFromFolder(const std::string& dir);
+
+// Marks the first page of each run of pages from one folder as a chapter
+// named after that folder's last part, when the pages come from more than
+// one folder; pages with no folder of their own (an archive's top level)
+// take topName. Folders are a file's parent, or a member's within its archive.
+void markFolderChapters(std::vector<Page>& pages, const std::string& topName);
+
+// The pages without their chapter marks.
+void clearChapterMarks(std::vector<Page>& pages);
 
 // What one path given as pages stands for. A folder or an archive without a
 // page image throws ENotPageSource ("<path>: not a comic archive or folder of

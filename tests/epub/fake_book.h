@@ -24,6 +24,16 @@ struct FakeBook : epub::BookSource {
     bool rtl = false;
     epub::BookKind kind() const override { return bookKind; }
     bool rightToLeft() const override { return rtl; }
+    // The chapter each page starts, by index; pages past its end start none.
+    std::vector<std::string> chapters;
+    epub::BookDetails bookDetails;
+    pages::Page page(int i) const override {
+        pages::Page p{pagePath(i), {}};
+        if (static_cast<std::size_t>(i) < chapters.size())
+            p.chapter = chapters[static_cast<std::size_t>(i)];
+        return p;
+    }
+    epub::BookDetails details() const override { return bookDetails; }
 };
 
 struct FakeHost : epub::RunHost {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,7 +34,8 @@ protected:
 
     // Each page in a folder of its own, so that names may repeat.
     std::string build(const std::vector<Page>& pages, const std::optional<Page>& cover,
-                      bool rightToLeft, const std::string& title) {
+                      bool rightToLeft, const std::string& title,
+                      const std::function<void(test::FakeBook&)>& adjust = {}) {
         test::FakeBook book;
         const auto add = [&](const Page& p) {
             const std::string folder = dir / ("in/" + std::to_string(++folders_));
@@ -50,6 +52,8 @@ protected:
         book.rtl = rightToLeft;
         book.titleText = title;
         book.save = dir / "out";
+        if (adjust)
+            adjust(book);
         test::FakeHost host;
         ConversionRun r(book, host, dir / "epubfiles");
         EXPECT_EQ(r.run(), RunResult::Built);

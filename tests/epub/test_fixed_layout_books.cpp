@@ -63,6 +63,56 @@ TEST_F(FixedLayoutBooks, OnePageRightToLeftWithoutACoverPassesEpubcheck) {
     expectClean(build({{"only.jpg", 0x123456, 80, 60}}, std::nullopt, true, "One"));
 }
 
+// Chapters and details in a fixed-layout and a strict book: epubcheck finds
+// nothing in either, mupdf's contents open each chapter at its first page
+// with its pages under it, and calibre reads the series and the language.
+TEST_F(FixedLayoutBooks, ChaptersAndDetailsPassEpubcheckAndReadersShowThem) {
+    std::vector<Page> pages;
+    for (int i = 0; i < 5; ++i)
+        pages.push_back({"p" + std::to_string(i) + ".png", kColours[i], 60, 90});
+    const auto withChapters = [](BookKind kind) {
+        return [kind](test::FakeBook& book) {
+            book.bookKind = kind;
+            book.chapters = {"", "One & Only", "", "Two <b>", ""};
+            book.bookDetails = {"ja", "Saga \"X\"", "2.5", "A story & more"};
+        };
+    };
+    const std::string fixed = build(pages, Page{"c.png", 0x101010}, true, "Fixed",
+                                    withChapters(BookKind::FixedLayout));
+    expectClean(fixed);
+    const std::string strict =
+        build(pages, std::nullopt, false, "Strict", withChapters(BookKind::Strict));
+    const EpubcheckReport report = epubcheck(strict);
+    EXPECT_NE(report.text.find("No errors or warnings detected."), std::string::npos) << report.text;
+
+    if (!have("mutool"))
+        GTEST_SKIP() << "mupdf is not installed";
+    const auto contents = [](const std::string& book) {
+        const std::string script = PAGELUME_SOURCE_DIR "/tests/epub/scripts/outline.js";
+        std::string shown = run("mutool run '" + script + "' '" + book + "'").second;
+        // mupdf's own remarks ("unknown epub version") are not contents.
+        while (shown.starts_with("warning:"))
+            shown.erase(0, shown.find('\n') + 1);
+        return shown;
+    };
+    // The cover is the first document of the fixed-layout book.
+    EXPECT_EQ(contents(fixed),
+              "Cover @0\nPage 1 @1\nOne & Only @2\n  Page 2 @2\n  Page 3 @3\n"
+              "Two <b> @4\n  Page 4 @4\n  Page 5 @5\n");
+    EXPECT_EQ(contents(strict),
+              "Page 1 @0\nOne & Only @1\n  Page 2 @1\n  Page 3 @2\nTwo <b> @3\n  Page 4 @3\n"
+              "  Page 5 @4\n");
+
+    if (!have("ebook-meta"))
+        GTEST_SKIP() << "calibre is not installed";
+    for (const std::string& book : {fixed, strict}) {
+        const std::string meta = run("ebook-meta '" + book + "'").second;
+        EXPECT_NE(meta.find("Saga \"X\" #2.5"), std::string::npos) << meta;
+        EXPECT_NE(meta.find("jpn"), std::string::npos) << meta;
+        EXPECT_NE(meta.find("A story & more"), std::string::npos) << meta;
+    }
+}
+
 // A page whose header states no size stops the run before the save path is
 // touched, naming the page, as a page that is no image does.
 TEST(FixedLayoutRun, APageWithoutAReadableSizeStopsTheBook) {

@@ -77,6 +77,12 @@ TEST_F(ArchiveTest, EveryKindListsItsPagesInNaturalOrderOfPaths) {
             found.push_back(p.member);
         }
         EXPECT_EQ(found, expected);
+        // Each folder's first page starts a chapter; the top level is the archive's.
+        const std::string top = std::string(name).substr(0, std::string(name).find('.'));
+        EXPECT_EQ(source.pages[0].chapter, top);
+        EXPECT_EQ(source.pages[1].chapter, "extra");
+        EXPECT_EQ(source.pages[2].chapter, "vol");
+        EXPECT_EQ(source.pages[3].chapter, "");
         EXPECT_EQ(source.info.title, "Night");
         EXPECT_EQ(source.info.writer, "Ann");
         std::string error;

@@ -59,6 +59,31 @@ TEST(PageSources, SourcesExpandAtTheirPlaceAndOneWithoutPagesAddsNothing) {
     EXPECT_THROW(pagesFrom({d + "/fake.cbz"}), ENotPageSource);
 }
 
+// Folders of folders: pages in natural order of their whole paths, each
+// folder's first page a chapter named after it; hidden folders and a link
+// back up the tree are not entered; pages from one folder alone get no mark.
+TEST(PageSources, SubfoldersGiveTheirPagesAndStartChapters) {
+    TempDir dir;
+    for (const char* name : {"vol/Ch 10/p1.png", "vol/Ch 2/p10.png", "vol/Ch 2/p2.png",
+                             "vol/Ch 2/.hidden/x.png", "vol/.git/a.png", "vol/cover.png",
+                             "vol/notes.txt", "flat/b.png", "flat/a.png", "deep/only/p1.png"})
+        writeFile(dir / name, "x");
+    std::filesystem::create_directory_symlink("..", dir / "vol/Ch 2/up");
+    const std::string v = dir / "vol";
+    const auto chapters = [](const std::vector<Page>& pages) {
+        std::vector<std::string> out;
+        for (const Page& p : pages)
+            out.push_back(p.chapter);
+        return out;
+    };
+    const std::vector<Page> pages = pagesFromFolder(v + "/.");
+    EXPECT_EQ(shown(pages), (std::vector<std::string>{v + "/./Ch 2/p2.png", v + "/./Ch 2/p10.png",
+                                                      v + "/./Ch 10/p1.png", v + "/./cover.png"}));
+    EXPECT_EQ(chapters(pages), (std::vector<std::string>{"Ch 2", "", "Ch 10", "vol"}));
+    EXPECT_EQ(chapters(pagesFrom(dir / "flat").pages), (std::vector<std::string>{"", ""}));
+    EXPECT_EQ(chapters(pagesFrom(dir / "deep").pages), (std::vector<std::string>{""}));
+}
+
 TEST(PageModel, MovesFollowTheListsRules) {
     PageModel m;
     m.append({{"a", {}}, {"b", {}}, {"c", {}}, {"d", {}}});

@@ -131,6 +131,24 @@ TEST_F(Documents, AStrictBookMatchesByteForByteWithAndWithoutCover) {
     EXPECT_NE(opf.find("\t</spine>\r\n</package>"), std::string::npos);
 }
 
+// Chapters and details in a default book with a cover: pages before the
+// first chapter stay at the top, a chapter shares its first page's place in
+// the reading order, and the details fill the package.
+TEST_F(Documents, ChaptersAndDetailsMatchByteForByte) {
+    epub::BookLayout layout;
+    layout.pageCount = 4;
+    layout.coverName = "front.png";
+    layout.images = {{"a.png", "image/png"}};
+    layout.date = "3/14/2024";
+    layout.chapters = {{2, "Part <1> & Co"}, {4, "Epilogue"}};
+    layout.details = {"fr-CA", "Les Aventures", "12", "Deux lignes\nd'histoire"};
+    writeBoth(layout);
+    EXPECT_EQ(readFile(dir_ / "fb.opf"), golden("chapters_details.opf"));
+    EXPECT_EQ(readFile(dir_ / "fb.ncx"), golden("chapters_details.ncx"));
+    expectPackageNamespaces(parseWithMinidom(dir_ / "fb.opf"));
+    expectNavigationNamespaces(parseWithMinidom(dir_ / "fb.ncx"));
+}
+
 TEST_F(Documents, AwkwardTitlesComeOutWellFormedAndReadBack) {
     book_.titleText = "Tom & Jerry <\"Vol. 1\">\r\n\xC3\x84rger 'n' m\xC3\xA1s";
     book_.authorText = "";
