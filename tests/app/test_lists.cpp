@@ -95,7 +95,7 @@ TEST_F(ListTest, ASavedListMakesTheSameBookInTheWindowAndOnTheCommandLineWhereve
 
     // The folder moves with its list; the book comes out in its new place.
     std::filesystem::rename(dir / "in", dir / "moved");
-    ASSERT_EQ(cli({dir / "moved/book.pagelume"}), 0) << err.str();
+    ASSERT_EQ(cli({"--yes", dir / "moved/book.pagelume"}), 0) << err.str();
     EXPECT_EQ(withoutTimes(readFile(dir / "moved/out/T.epub")), withoutTimes(book));
 
     // Options on the command line win over the list's.
@@ -116,10 +116,10 @@ TEST_F(ListTest, OpeningADamagedListChangesNothing) {
     writeFile(dir / "l.pagelume",
               "pagelume list 1\ntitle\tTheirs\npage\tx.png\npage\ty.png\nlanguage\tnot a tag\n");
     desktop.listToOpen = QString::fromStdString(dir / "l.pagelume");
-    f->OpenList1Click();
+    f->OpenList1->trigger();
     ASSERT_EQ(desktop.errors.size(), 1u);
     EXPECT_EQ(desktop.errors[0].text.toStdString(),
-              dir / "l.pagelume" + ", line 5: not a language tag (such as ja or fr-CA).");
+              dir / "l.pagelume" + ", line 5: not a language tag (such as ja or fr-CA)");
     EXPECT_EQ(f->Edit1->text(), "Mine");
     ASSERT_EQ(f->pageCount(), 2);
     EXPECT_EQ(f->page(0).file, dir / "a.png");
