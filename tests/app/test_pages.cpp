@@ -95,7 +95,8 @@ TEST_F(PagesTest, SortByNameOrdersNaturallyAndRenumbers) {
     for (QAction* a : form.PopupMenu1->actions())
         texts.push_back(a->text());
     EXPECT_EQ(texts, (QStringList{"Add", "Remove Selected", "Remove All", "", "Add Folder...",
-                                  "Sort by Name", "", "Show Large", "Thumbnails"}));
+                                  "Sort by Name", "", "Open List...", "Save List...", "",
+                                  "Show Large", "Thumbnails"}));
 
     add({"/b/p10.png", "/b/Page 9.png", "/b/p2.png", "/a/z.png", "/b/page 10.png", "/b/P1.png",
          "/b/p01.png"});
