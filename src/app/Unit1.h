@@ -74,6 +74,13 @@ public:
     bool thumbnailView() const;
     void Preview1Click();
     void ThumbView1DropFiles(const QStringList& paths, QPoint pos);
+    // Chapter marks on the selected page and the book's details; see
+    // Unit1_book.cpp.
+    void StartChapter1Click();   // asks the title, the page's folder offered
+    void RenameChapter1Click();
+    void RemoveChapter1Click();  // every selected page's mark
+    void Details1Click();
+    void setBookDetails(const epub::BookDetails& details) { details_ = details; }
     // Title bar and header.
     void ImgBtnMinClick();
     void ImgBtnCloseClick();
@@ -101,6 +108,7 @@ public:
     epub::BookKind kind() const override;
     bool rightToLeft() const override;
     std::optional<fit::FitOptions> fitting() const override;
+    epub::BookDetails details() const override { return details_; }
 
     // RunHost
     void showMessage(const std::string& text, const std::string& caption) override;
@@ -126,6 +134,10 @@ public:
     QAction* Convert1 = nullptr;
     QAction* Thumbnails1 = nullptr;
     QAction* Preview1 = nullptr;
+    QAction* StartChapter1 = nullptr;
+    QAction* RenameChapter1 = nullptr;
+    QAction* RemoveChapter1 = nullptr;
+    QAction* Details1 = nullptr;
 
     ui::TThumbnailView* ThumbView1 = nullptr;
     ui::Thumbnailer* Thumbnailer1 = nullptr;
@@ -146,6 +158,8 @@ private:
     void restoreViews();
     void storeViews();
     void showRowInViews(int row);
+    void bindBookCommands();
+    void askChapterTitle(int row, const QString& caption, const QString& offered);
 
     // Runs a handler; an exception that leaves it gets the default error box.
     template <typename F>
@@ -169,6 +183,7 @@ private:
     bool interruptRequested_ = false;
     int busyDepth_ = 0;
     std::optional<uint32_t> previewBackground_;  // the empty pane's colour
+    epub::BookDetails details_;  // as the Details dialog left them
 };
 
 }  // namespace pagelume::app
