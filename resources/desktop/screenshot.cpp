@@ -8,7 +8,8 @@
 // remove them afterwards. HOME gives the save folder shown. A third argument
 // draws the other views: "thumbnails" (a larger window with the pages as
 // thumbnails) or "maximized" (the window filling the screen, thumbnails in
-// it; give the offscreen platform a screen of that size with configfile=).
+// it; give the offscreen platform a screen of that size with configfile=),
+// or "chapters" (the window at its size, two pages starting chapters).
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -61,7 +62,7 @@ struct QuietDesktop : pagelume::app::QtDesktop {
 
 int main(int argc, char** argv) {
     if (argc != 3 && argc != 4) {
-        std::cerr << "usage: pagelume_screenshot OUT.png PAGES_DIR [thumbnails|maximized]\n";
+        std::cerr << "usage: pagelume_screenshot OUT.png PAGES_DIR [thumbnails|maximized|chapters]\n";
         return 2;
     }
     QApplication app(argc, argv);
@@ -108,7 +109,12 @@ int main(int argc, char** argv) {
         QFile::remove(dir + "/" + m);
     form.LabeledEdit3->setText(dir + "/lighthouse-01.jpg");
     form.LabeledEdit4->setText(QDir::homePath() + "/Books");
-    const QString view = argc == 4 ? argv[3] : "";
+    QString view = argc == 4 ? argv[3] : "";
+    if (view == "chapters") {
+        form.ListView1->pageModel().setChapter(0, "Arrival");
+        form.ListView1->pageModel().setChapter(3, "The Storm");
+        view.clear();
+    }
     if (!view.isEmpty()) {
         form.setThumbnailView(true);
         if (view == "maximized")

@@ -64,6 +64,7 @@ TForm1::TForm1(const ProgramPaths& paths, Desktop& desktop, QWidget* parent)
     bindLists();
     ui::SetUpChrome(this, *this);
     createViews();
+    bindBookCommands();
     FormCreate();
 }
 
@@ -364,7 +365,8 @@ void TForm1::setCommandsEnabled(bool enabled) {
         e->setReadOnly(!enabled);
     for (QAction* a :
          {Add1, RemoveSelected1, RemoveAll1, AddFolder1, SortByName1, MoveUp1, MoveDown1, Convert1,
-          Thumbnails1, Preview1, OpenList1, SaveList1})
+          Thumbnails1, Preview1, OpenList1, SaveList1, StartChapter1, RenameChapter1,
+          RemoveChapter1, Details1})
         a->setEnabled(enabled);
     if (enabled && closePending_) {
         closePending_ = false;

@@ -75,6 +75,13 @@ public:
     bool thumbnailView() const;
     void Preview1Click();
     void ThumbView1DropFiles(const QStringList& paths, QPoint pos);
+    // Chapter marks on the selected page and the book's details; see
+    // Unit1_book.cpp.
+    void StartChapter1Click();   // asks the title, the page's folder offered
+    void RenameChapter1Click();
+    void RemoveChapter1Click();  // every selected page's mark
+    void Details1Click();
+    void setBookDetails(const epub::BookDetails& details) { details_ = details; }
     // Title bar and header.
     void ImgBtnMinClick();
     void ImgBtnCloseClick();
@@ -100,8 +107,6 @@ public:
     // A list of more than one page that was neither saved, opened nor made
     // into a book as it is now.
     bool listUnsaved() const;
-    // The book's details, as the window holds them.
-    void setBookDetails(const epub::BookDetails& details) { details_ = details; }
 
     // Shows an exception that reached the event loop, as the default handler does.
     void showDefaultError(const std::exception& e);
@@ -148,6 +153,10 @@ public:
     QAction* Preview1 = nullptr;
     QAction* OpenList1 = nullptr;
     QAction* SaveList1 = nullptr;
+    QAction* StartChapter1 = nullptr;
+    QAction* RenameChapter1 = nullptr;
+    QAction* RemoveChapter1 = nullptr;
+    QAction* Details1 = nullptr;
 
     ui::TThumbnailView* ThumbView1 = nullptr;
     ui::Thumbnailer* Thumbnailer1 = nullptr;
@@ -174,6 +183,8 @@ private:
     // the user cancels, or saving failed.
     bool listMayGo();
     bool saveListAs();
+    void bindBookCommands();
+    void askChapterTitle(int row, const QString& caption, const QString& offered);
 
     // Runs a handler; an exception that leaves it gets the default error box.
     template <typename F>
@@ -197,7 +208,7 @@ private:
     bool interruptRequested_ = false;
     int busyDepth_ = 0;
     std::optional<uint32_t> previewBackground_;  // the empty pane's colour
-    epub::BookDetails details_;
+    epub::BookDetails details_;  // as the Details dialog left them
     // The list as it was last saved, opened or made into a book, and its file.
     std::optional<epub::SavedList> settledList_;
     std::string listPath_;

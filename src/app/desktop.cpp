@@ -2,9 +2,12 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QWidget>
 #include <QWindow>
+
+#include "app/details_dialog.h"
 
 namespace pagelume::app {
 
@@ -64,6 +67,22 @@ bool QtDesktop::question(QWidget* parent, const QString& text, const QString& ca
 void QtDesktop::error(QWidget* parent, const QString& text, const QString& caption) {
     QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+std::optional<QString> QtDesktop::askText(QWidget* parent, const QString& caption,
+                                          const QString& label, const QString& initial) {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(parent, caption, label, QLineEdit::Normal, initial, &ok);
+    return ok ? std::optional<QString>(text) : std::nullopt;
+}
+
+bool QtDesktop::editDetails(QWidget* parent, epub::BookDetails& details) {
+    DetailsDialog dialog(details, parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    details = dialog.details();
+    return true;
 }
 
 void QtDesktop::openUrl(const QUrl& url) {

@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <optional>
+
+#include "epub/book.h"
 
 class QWidget;
 
@@ -41,6 +44,11 @@ public:
     // Information-type question, Yes the default and Escape meaning No.
     virtual bool question(QWidget* parent, const QString& text, const QString& caption) = 0;
     virtual void error(QWidget* parent, const QString& text, const QString& caption) = 0;
+    // One line of text, offered as initial; nothing when cancelled.
+    virtual std::optional<QString> askText(QWidget* parent, const QString& caption,
+                                           const QString& label, const QString& initial) = 0;
+    // The book's details dialog; false when cancelled (details unchanged).
+    virtual bool editDetails(QWidget* parent, epub::BookDetails& details) = 0;
     virtual void openUrl(const QUrl& url) = 0;
     // Has the system move the window with the pointer while the left button
     // is held; false when it will not (then the window moves itself).
@@ -58,6 +66,9 @@ public:
     void message(QWidget* parent, const QString& text, const QString& caption) override;
     bool question(QWidget* parent, const QString& text, const QString& caption) override;
     void error(QWidget* parent, const QString& text, const QString& caption) override;
+    std::optional<QString> askText(QWidget* parent, const QString& caption, const QString& label,
+                                   const QString& initial) override;
+    bool editDetails(QWidget* parent, epub::BookDetails& details) override;
     void openUrl(const QUrl& url) override;
     bool startWindowMove(QWidget* window) override;
 };

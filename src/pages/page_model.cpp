@@ -9,13 +9,31 @@ namespace pagelume::pages {
 
 void PageModel::insert(int position, std::vector<Page> pages) {
     const auto at = static_cast<std::size_t>(std::clamp(position, 0, size()));
+    for (const Page& p : pages)
+        chapters_ += p.startsChapter();
     pages_.insert(pages_.begin() + static_cast<std::ptrdiff_t>(at),
                   std::make_move_iterator(pages.begin()), std::make_move_iterator(pages.end()));
 }
 
 void PageModel::remove(int row) {
-    if (row >= 0 && row < size())
-        pages_.erase(pages_.begin() + row);
+    if (row < 0 || row >= size())
+        return;
+    const auto at = pages_.begin() + row;
+    if (at->startsChapter()) {
+        if (at + 1 != pages_.end() && !(at + 1)->startsChapter())
+            (at + 1)->chapter = std::move(at->chapter);
+        else
+            --chapters_;
+    }
+    pages_.erase(at);
+}
+
+void PageModel::setChapter(int row, std::string title) {
+    if (row < 0 || row >= size())
+        return;
+    Page& page = pages_[static_cast<std::size_t>(row)];
+    chapters_ += !title.empty() - page.startsChapter();
+    page.chapter = std::move(title);
 }
 
 void PageModel::move(int from, int to) {

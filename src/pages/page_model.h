@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "pages/page.h"
@@ -19,8 +20,15 @@ public:
     // Inserts before position (clamped to 0..size()).
     void insert(int position, std::vector<Page> pages);
     void append(std::vector<Page> pages) { insert(size(), std::move(pages)); }
+    // A chapter mark goes to the next page, unless that one starts its own.
     void remove(int row);
-    void clear() { pages_.clear(); }
+    void clear() {
+        pages_.clear();
+        chapters_ = 0;
+    }
+    // The page at row starts a chapter with this title; empty: it starts none.
+    void setChapter(int row, std::string title);
+    bool hasChapters() const { return chapters_ > 0; }
     // The page at from ends up at to; the others keep their order.
     void move(int from, int to);
     // order[i] is the old position of the page that goes to position i; an
@@ -32,6 +40,7 @@ public:
 
 private:
     std::vector<Page> pages_;
+    int chapters_ = 0;  // pages that start a chapter
 };
 
 }  // namespace pagelume::pages

@@ -10,7 +10,7 @@ int PageItemModel::rowCount(const QModelIndex& parent) const {
 }
 
 int PageItemModel::columnCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : 2;
+    return parent.isValid() ? 0 : 3;
 }
 
 QString PageItemModel::shownName(const pages::Page& page) {
@@ -22,13 +22,17 @@ QVariant PageItemModel::data(const QModelIndex& index, int role) const {
         return {};
     if (index.column() == 0)
         return QString::number(index.row() + 1);
+    if (index.column() == 2)
+        return QString::fromUtf8(pages_.at(index.row()).chapter);
     return shownName(pages_.at(index.row()));
 }
 
 QVariant PageItemModel::headerData(int section, Qt::Orientation orientation, int role) const {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    return section == 0 ? QStringLiteral("Page") : QStringLiteral("Path");
+    return section == 0   ? QStringLiteral("Page")
+           : section == 1 ? QStringLiteral("Path")
+                          : QStringLiteral("Chapter");
 }
 
 Qt::ItemFlags PageItemModel::flags(const QModelIndex& index) const {
@@ -54,8 +58,16 @@ void PageItemModel::removePage(int row) {
     beginRemoveRows({}, row, row);
     pages_.remove(row);
     endRemoveRows();
+    // The numbers below changed, and the next row may have taken the mark.
     if (row < pages_.size())
-        emit dataChanged(index(row, 0), index(pages_.size() - 1, 0));
+        emit dataChanged(index(row, 0), index(pages_.size() - 1, 2));
+}
+
+void PageItemModel::setChapter(int row, const std::string& title) {
+    if (row < 0 || row >= pages_.size())
+        return;
+    pages_.setChapter(row, title);
+    emit dataChanged(index(row, 0), index(row, 2));
 }
 
 void PageItemModel::clearPages() {

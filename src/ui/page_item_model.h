@@ -8,7 +8,7 @@
 namespace pagelume::ui {
 
 // The book's pages as Qt's views see them: column 0 the page's number,
-// column 1 where it comes from. Every change to the pages goes through here,
+// column 1 where it comes from, column 2 the chapter it starts. Every change to the pages goes through here,
 // so that every view of them (and its selection) follows.
 class PageItemModel : public QAbstractTableModel {
 public:
@@ -23,7 +23,9 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     void insertPages(int position, std::vector<pages::Page> pages);
+    // A chapter mark goes to the next page, unless that one starts its own.
     void removePage(int row);
+    void setChapter(int row, const std::string& title);
     void clearPages();
     void movePage(int from, int to);
     // order[i] is the old row of the page that goes to row i; selections move

@@ -17,14 +17,25 @@ namespace {
 constexpr const char* kRowMime = "application/x-pagelume-page-row";
 constexpr int kAutoScrollInterval = 50;  // ms between steps while the pointer rests at an edge
 
-
 }  // namespace
 
 TPageList::TPageList(QWidget* parent) : QTreeView(parent) {
     setModel(&model_);
     header()->resizeSection(0, 80);
     header()->resizeSection(1, 430);
+    header()->resizeSection(2, 150);
+    // The chapter shows between the number and the path, and only once a
+    // page starts one: a list without chapters looks as it always has.
+    header()->moveSection(2, 1);
     header()->setStretchLastSection(false);
+    const auto showChapters = [this] {
+        header()->setSectionHidden(2, !model_.pages().hasChapters());
+    };
+    showChapters();
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(&model_, signal, this, showChapters);
+    connect(&model_, &QAbstractItemModel::modelReset, this, showChapters);
+    connect(&model_, &QAbstractItemModel::dataChanged, this, showChapters);
     setRootIsDecorated(false);
     setItemsExpandable(false);
     setUniformRowHeights(true);
@@ -89,9 +100,9 @@ bool TPageList::isRowSelected(int row) const {
 void TPageList::setRowSelected(int row, bool selected) {
     if (row < 0 || row >= rowCount())
         return;
-    selectionModel()->select(model_.index(row, 0),
-                             (selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
-                                 QItemSelectionModel::Rows);
+    selectionModel()->select(model_.index(row, 0), (selected ? QItemSelectionModel::Select
+                                                             : QItemSelectionModel::Deselect) |
+                                                       QItemSelectionModel::Rows);
 }
 
 void TPageList::reorderRows(const std::vector<int>& order) {

@@ -63,6 +63,20 @@ struct FakeDesktop : app::Desktop {
         return answer;
     }
     void error(QWidget*, const QString& t, const QString& c) override { errors.push_back({t, c}); }
+    std::optional<QString> text;           // askText's answer; none: cancelled
+    std::vector<Box> asked;                // askText's caption and the text offered
+    std::optional<epub::BookDetails> details;  // what the details dialog ends with
+    std::optional<QString> askText(QWidget*, const QString& caption, const QString&,
+                                   const QString& initial) override {
+        asked.push_back({initial, caption});
+        return text;
+    }
+    bool editDetails(QWidget*, epub::BookDetails& d) override {
+        if (!details)
+            return false;
+        d = *details;
+        return true;
+    }
     void openUrl(const QUrl& u) override { urls.push_back(u); }
     bool startWindowMove(QWidget*) override {
         ++moves;

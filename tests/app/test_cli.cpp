@@ -267,6 +267,59 @@ std::string zipOf(const std::string& dir, const std::string& archive, const std:
     return "cd '" + dir + "' && zip -q -r '" + archive + "' " + members;
 }
 
+// The contents' chapter titles in book order, as the NCX lists them.
+std::vector<std::string> chapterTitles(const std::string& ncx) {
+    std::vector<std::string> out;
+    for (auto at = ncx.find("id=\"chapter"); at != std::string::npos;
+         at = ncx.find("id=\"chapter", at + 1)) {
+        const auto text = ncx.find("<text>", at) + 6;
+        out.push_back(ncx.substr(text, ncx.find("</text>", text) - text));
+    }
+    return out;
+}
+
+// Folders of folders make chapters unless told not to, --chapter marks the
+// next source's first page, and the details reach the book; what a book
+// cannot carry is refused as bad usage.
+TEST(CommandLine, ChaptersFromFoldersAndOptionsAndTheBooksDetails) {
+    Cli cli;
+    for (const char* name : {"vol/b/p1.png", "vol/a/p2.png", "vol/a/p1.png", "x.png"})
+        writeFile(cli.dir / name, test::makePng(4, 4, [](int, int) { return 0xFF0000FFu; }));
+    const std::vector<std::string> base = {"--title", "T", "--author", "A", "--output",
+                                           cli.dir / "out", "--yes", "--language", "ja",
+                                           "--series", "S & Co", "--series-index", "4.5"};
+    auto with = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    const std::string book = cli.dir / "out/T.epub";
+    ASSERT_EQ(cli.run(with({cli.dir / "x.png", cli.dir / "vol", "--chapter", "End", cli.dir / "x.png"})),
+              0)
+        << cli.err;
+    EXPECT_EQ(chapterTitles(bookMember(book, "OEBPS/fb.ncx")),
+              (std::vector<std::string>{"a", "b", "End"}));
+    EXPECT_EQ(pagePictures(book), (std::vector<std::string>{"x.png", "p1.png", "p2.png", "p1-2.png", "x.png"}));
+    EXPECT_NE(bookMember(book, "OEBPS/page1.html").find("xml:lang=\"ja\""), std::string::npos);
+    const std::string opf = bookMember(book, "OEBPS/fb.opf");
+    EXPECT_NE(opf.find("<meta name=\"calibre:series\" content=\"S &amp; Co\"/>"), std::string::npos) << opf;
+    EXPECT_NE(opf.find("<meta name=\"calibre:series_index\" content=\"4.5\"/>"), std::string::npos);
+
+    ASSERT_EQ(cli.run(with({"--no-folder-chapters", "--chapter", "Only", cli.dir / "vol"})), 0) << cli.err;
+    EXPECT_EQ(chapterTitles(bookMember(book, "OEBPS/fb.ncx")), (std::vector<std::string>{"Only"}));
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--language", "en_US", "x.png"},
+          {"--language", "ja--JP", "x.png"},
+          {"--series", "S", "--series-index", "two", "x.png"},
+          {"--series-index", "2", "x.png"},
+          {"x.png", "--chapter", "Dangling"},
+          {"--chapter", " ", "x.png"}}) {
+        EXPECT_EQ(cli.run(bad), 2) << bad[0] << " " << bad[1];
+        EXPECT_EQ(cli.err.find("pagelume: --"), 0u) << cli.err;
+    }
+}
+
 TEST(CommandLine, JpegGifPngPagesAndComicArchivesReachAStrictBookByteForByte) {
     Cli cli;
     const std::string jpeg = test::makeJpeg(60, 80, [](int x, int) { return x * 4u << 8; });

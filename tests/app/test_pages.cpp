@@ -2,6 +2,8 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDialog>
+#include <QHeaderView>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
@@ -10,8 +12,10 @@
 #include <QToolTip>
 
 #include "app/Unit1.h"
+#include "app/details_dialog.h"
 #include "app/startup.h"
 #include "fake_desktop.h"
+#include "platform/locale.h"
 #include "support/tempdir.h"
 #include "ui/qt_app.h"
 
@@ -96,7 +100,8 @@ TEST_F(PagesTest, SortByNameOrdersNaturallyAndRenumbers) {
         texts.push_back(a->text());
     EXPECT_EQ(texts, (QStringList{"Add", "Remove Selected", "Remove All", "", "Add Folder...",
                                   "Sort by Name", "", "Open List...", "Save List...", "",
-                                  "Show Large", "Thumbnails"}));
+                                  "Show Large", "Thumbnails", "", "Start Chapter Here...",
+                                  "Rename Chapter...", "Remove Chapter Mark", "Details..."}));
 
     add({"/b/p10.png", "/b/Page 9.png", "/b/p2.png", "/a/z.png", "/b/page 10.png", "/b/P1.png",
          "/b/p01.png"});
@@ -121,17 +126,95 @@ TEST_F(PagesTest, AddFolderAppendsItsPngFilesInNaturalOrder) {
     form.AddFolder1->trigger();
     const std::string d = exe / "book/";
     EXPECT_EQ(rows(), (Rows{"1:/first.png", "2:" + d + "p1.PNG", "3:" + d + "p2.png",
-                            "4:" + d + "p10.png"}));
+                            "4:" + d + "p10.png", "5:" + d + "sub/p3.png"}));
 
     desktop.folder.clear();  // cancelled
     form.AddFolder1->trigger();
-    EXPECT_EQ(list()->rowCount(), 4);
+    EXPECT_EQ(list()->rowCount(), 5);
 
     desktop.folder = QString::fromStdString(exe / "book/notes.txt");  // not a folder
     form.AddFolder1->trigger();
-    EXPECT_EQ(list()->rowCount(), 4);
+    EXPECT_EQ(list()->rowCount(), 5);
     ASSERT_EQ(desktop.errors.size(), 1u);
     EXPECT_TRUE(desktop.errors[0].text.startsWith("Unable to read the folder "));
+}
+
+// A folder of folders marks each folder's first page; the list shows the
+// title on its row; a mark moves with its row and a removed row hands it on
+// unless the next row has its own; the commands offer, trim and rename.
+TEST_F(PagesTest, ChapterMarksComeFromFoldersAndTravelWithTheirRows) {
+    for (const char* name : {"vol/Ch 1/a.png", "vol/Ch 1/b.png", "vol/Ch 2/c.png"})
+        file(name);
+    desktop.folder = QString::fromStdString(exe / "vol");
+    form.AddFolder1->trigger();
+    const auto marks = [&] {
+        Rows out;
+        for (int r = 0; r < list()->rowCount(); ++r)
+            out.push_back(list()->pages().at(r).chapter);
+        return out;
+    };
+    const auto select = [&](std::initializer_list<int> rows) {
+        list()->clearSelection();
+        for (int r : rows)
+            list()->setRowSelected(r, true);
+    };
+    EXPECT_EQ(marks(), (Rows{"Ch 1", "", "Ch 2"}));
+    EXPECT_FALSE(list()->header()->isSectionHidden(2));
+    EXPECT_EQ(list()->model()->index(2, 2).data().toString(), "Ch 2");
+
+    select({2});
+    form.MoveUp1->trigger();  // a, c, b
+    EXPECT_EQ(marks(), (Rows{"Ch 1", "Ch 2", ""}));
+    select({1});
+    form.RemoveSelected1->trigger();  // b takes c's mark
+    EXPECT_EQ(marks(), (Rows{"Ch 1", "Ch 2"}));
+    select({0});
+    form.RemoveSelected1->trigger();  // b has its own: a's goes
+    EXPECT_EQ(marks(), (Rows{"Ch 2"}));
+    EXPECT_EQ(form.page(0).chapter, "Ch 2") << "the book reads the marks";
+
+    add({qfile("x.png")});
+    select({1});
+    desktop.text = "  Finale  ";
+    form.StartChapter1->trigger();
+    ASSERT_EQ(desktop.asked.size(), 1u);
+    EXPECT_EQ(desktop.asked[0].text.toStdString(), std::filesystem::path(exe.path()).filename().string())
+        << "the page's folder is offered";
+    desktop.text = "Coda";
+    form.RenameChapter1->trigger();
+    desktop.text = "   ";  // a blank title changes nothing
+    form.RenameChapter1->trigger();
+    EXPECT_EQ(marks(), (Rows{"Ch 2", "Coda"}));
+    select({0, 1});
+    form.RemoveChapter1->trigger();
+    EXPECT_EQ(marks(), (Rows{"", ""}));
+    EXPECT_TRUE(list()->header()->isSectionHidden(2)) << "no chapters, no column";
+
+    desktop.details = epub::BookDetails{"ja", "Saga", "2", "About"};
+    form.Details1->trigger();
+    EXPECT_EQ(form.details(), *desktop.details);
+}
+
+// The details dialog starts from the machine's language, takes only what a
+// book can carry, and a language left as it started changes nothing.
+TEST_F(PagesTest, TheDetailsDialogRefusesWhatABookCannotCarry) {
+    DetailsDialog dialog({}, &form);
+    dialog.show();
+    EXPECT_EQ(dialog.language->text().toStdString(), platform::languageTag());
+    EXPECT_EQ(dialog.details(), epub::BookDetails{});
+    const auto tryAccept = [&](const char* language, const char* series, const char* index) {
+        dialog.language->setText(language);
+        dialog.series->setText(series);
+        dialog.seriesIndex->setText(index);
+        dialog.accept();
+        return dialog.result() == QDialog::Accepted;
+    };
+    EXPECT_FALSE(tryAccept("en_US", "", ""));
+    EXPECT_FALSE(tryAccept("fr-CA", "S", "2,5"));
+    EXPECT_FALSE(tryAccept("fr-CA", "", "2.5"));
+    EXPECT_FALSE(dialog.problem().isEmpty());
+    EXPECT_TRUE(tryAccept(" fr-CA ", " S ", "2.5"));
+    EXPECT_EQ(dialog.details(), (epub::BookDetails{"fr-CA", "S", "2.5", ""}));
 }
 
 TEST_F(PagesTest, ImagesAndComicArchivesBecomePagesAndComicInfoFillsOnlyEmptyFields) {
