@@ -129,16 +129,12 @@ TEST(SavedLists, AHugeFileOrAPipeIsRefusedWithoutBeingRead) {
     const std::string huge = dir / "huge.pagelume";
     test::writeFile(huge, "pagelume list 1\n");
     std::filesystem::resize_file(huge, std::uint64_t{64} << 30);
-    EXPECT_THROW(
-        {
-            try {
-                readSavedList(huge);
-            } catch (const ESavedList& e) {
-                EXPECT_EQ(std::string(e.what()), huge + ": larger than 64 MiB, too large for a page list");
-                throw;
-            }
-        },
-        ESavedList);
+    try {
+        readSavedList(huge);
+        ADD_FAILURE() << "read";
+    } catch (const ESavedList& e) {
+        EXPECT_EQ(std::string(e.what()), huge + ": larger than 64 MiB, too large for a page list");
+    }
     std::filesystem::resize_file(huge, kMaxSavedListBytes + 1);
     EXPECT_THROW(readSavedList(huge), ESavedList);
 
@@ -147,17 +143,6 @@ TEST(SavedLists, AHugeFileOrAPipeIsRefusedWithoutBeingRead) {
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     EXPECT_THROW(readSavedList(pipe), ESavedList);
     EXPECT_THROW(readSavedList(dir / "missing.pagelume"), EInOutError);
-
-    // Written whole, beside nothing else: no temporary file stays behind.
-    SavedList list;
-    list.pages = {{dir / "a.png", ""}, {dir / "b.png", ""}};
-    writeSavedList(dir / "l.pagelume", list);
-    writeSavedList(dir / "l.pagelume", list);
-    EXPECT_TRUE(readSavedList(dir / "l.pagelume").sameAs(list));
-    int files = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path()))
-        ++files;
-    EXPECT_EQ(files, 3);
 }
 
 }  // namespace
