@@ -8,6 +8,7 @@
 
 #include "app/Unit1.h"
 #include "app/cli.h"
+#include "app/startup.h"
 #include "fake_desktop.h"
 #include "support/pngwrite.h"
 #include "support/tempdir.h"
@@ -90,6 +91,9 @@ TEST_F(ListTest, ASavedListMakesTheSameBookInTheWindowAndOnTheCommandLineWhereve
     auto g = makeForm();
     g->OpenList1Click();
     EXPECT_TRUE(g->savedList().sameAs(f->savedList()));
+    auto h = makeForm();
+    addStartPages(*h, {dir / "in/book.pagelume"});  // pagelume --gui LIST
+    EXPECT_TRUE(h->savedList().sameAs(f->savedList()));
     g->PNGButton4Click();
     EXPECT_EQ(withoutTimes(readFile(dir / "in/out/T.epub")), withoutTimes(book));
 

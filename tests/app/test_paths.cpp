@@ -212,6 +212,8 @@ TEST(StartRequest, TellsTheWindowTheCommandLineAndPathsApart) {
     const StartRequest option = parseStartRequest({"--gui", "a.png", "--title", "T"});
     EXPECT_EQ(option.kind, Kind::BadUsage);
     EXPECT_NE(option.problem.find("--title"), std::string::npos);
+    EXPECT_EQ(parseStartRequest({"--gui", "l.pagelume", "a.png"}).kind, Kind::BadUsage)
+        << "a page list opens on its own";
 
     // Help and version need no staging directory; a conversion and the window do.
     EXPECT_FALSE(parseStartRequest({"a.png", "--version"}).usesStaging);
