@@ -15,6 +15,7 @@
 namespace pagelume::zip {
 
 struct OpenedSource;
+class DeflateCache;
 
 // Packs a list of files, plain paths and wildcard patterns, into one ZIP
 // archive. The archive is written to a hidden temporary file beside ZipName
@@ -74,6 +75,10 @@ public:
     int Threads() const { return threads_; }
     void setThreads(int threads);
 
+    // Entry data made ahead (when threads are more than one): a file that the
+    // cache holds as it is now is copied from there, not deflated again.
+    void setDeflateCache(DeflateCache* cache) { cache_ = cache; }
+
     bool DoProcessMessages() const { return doProcessMessages_; }
     void setDoProcessMessages(bool on) { doProcessMessages_ = on; }
     TOEMConvert OEMConvert() const { return oemConvert_; }
@@ -121,6 +126,7 @@ private:
     TOEMConvert oemConvert_ = oemFlexible;
     std::uint32_t searchAttributes_ = 0x3F & ~(platform::faHidden | platform::faSysFile);
     TProgress onProgress_;
+    DeflateCache* cache_ = nullptr;
     std::vector<std::string> filesList_;
     std::vector<std::string> excludeList_;
     std::vector<std::string> noCompressList_;
