@@ -1,6 +1,7 @@
 #include "zip/deflate_cache.h"
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -74,6 +75,9 @@ int DeflateCache::openSpool(const std::string& dir) {
 }
 
 void DeflateCache::add(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        queuedBytes_ += static_cast<std::uint64_t>(st.st_size);
     {
         std::lock_guard lock(mutex_);
         if (threads_.empty() || !records_.try_emplace(path).second)
@@ -145,6 +149,15 @@ void DeflateCache::deflateOne(int spool, off_t& spoolEnd, const std::string& pat
         return;
     }
     EntrySource source(io_, fd, path, static_cast<std::uint64_t>(before.st_size));
+    // Room for this file's data and, after it, for a book of every file
+    // queued, with a margin for the pages and the documents.
+    struct statvfs disk {};
+    const std::uint64_t size = static_cast<std::uint64_t>(before.st_size);
+    const std::uint64_t booked = queuedBytes_.load();
+    if (::fstatvfs(spool, &disk) != 0 ||
+        std::uint64_t{disk.f_bavail} * disk.f_frsize <
+            worstCaseDataSize(size, false) + worstCaseDataSize(booked, false) + (64u << 20))
+        return;
     const off_t start = spoolEnd;
     off_t end = start;
     makeEntryData(

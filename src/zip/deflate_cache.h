@@ -48,7 +48,10 @@ public:
 
     int packLevel() const { return packLevel_; }
 
-    // Queues a file that will not change any more (a finished copy). Queued
+    // Queues a file that will not change any more (a finished copy). A file
+    // is only spooled while the spool's disk keeps room for a book as large
+    // as every file queued, beside the spools: on a disk near full, packing
+    // deflates the rest itself rather than fail for want of room. Queued
     // files are taken in the order an archive walks them (by name, letter
     // case aside), so that what packing needs first is made first.
     void add(const std::string& path);
@@ -91,6 +94,7 @@ private:
     std::unordered_map<std::string, Record> records_;
     std::vector<int> spools_;  // one per worker
     std::atomic<bool> stopping_{false};
+    std::atomic<std::uint64_t> queuedBytes_{0};  // the sizes of the files added
     std::vector<std::thread> threads_;  // last: started once the rest exists
 };
 
