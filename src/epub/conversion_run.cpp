@@ -474,7 +474,8 @@ RunResult ConversionRun::runSteps() {
     // the archive step's threads, unless the images are to be replaced by
     // fitted ones. One thread packs as it always did.
     if (const int threads = zip::defaultDeflateThreads(); !fitting && threads > 1)
-        deflateCache_ = std::make_unique<zip::DeflateCache>(stagingDir_, zip::TZipWriter().PackLevel(), threads);
+        deflateCache_ =
+            std::make_unique<zip::DeflateCache>(stagingDir_, zip::kDefaultPackLevel, threads);
     const std::string coverPath = book_.coverPath();
     imagesTotal_ = static_cast<std::uint64_t>(n) + (coverPath.empty() ? 0 : 1);
     host_.progress(RunStage::Copying, 0, imagesTotal_);

@@ -17,6 +17,9 @@ namespace pagelume::zip {
 struct OpenedSource;
 class DeflateCache;
 
+// The level every entry is deflated at unless PackLevel says otherwise.
+inline constexpr int kDefaultPackLevel = 6;
+
 // Packs a list of files, plain paths and wildcard patterns, into one ZIP
 // archive. The archive is written to a hidden temporary file beside ZipName
 // and renamed over it only once complete and on disk, so a failed run leaves
@@ -115,7 +118,7 @@ private:
     FileIo& io_;
     ZlibCalls& zlib_;
     int threads_;
-    int packLevel_ = 6;
+    int packLevel_ = kDefaultPackLevel;
     std::string rootDir_;
     std::string zipName_;
     bool relativePaths_ = false;
