@@ -159,8 +159,11 @@ bool DeflatePool::copyMade(int worker, Entry& entry, const DeflateJob& job,
             throw EInOutError(job.path + ": " + errorText(n < 0 ? errno : EIO));
         }
         copied += static_cast<std::uint64_t>(n);
-        push(worker, entry, buffer.data(), static_cast<std::size_t>(n),
-             made->bytesRead * copied / made->size);
+        // Progress in source bytes, in proportion (a product of two sizes
+        // past 4 GiB would overflow).
+        const auto sourceBytes = static_cast<std::uint64_t>(
+            static_cast<long double>(made->bytesRead) * copied / made->size);
+        push(worker, entry, buffer.data(), static_cast<std::size_t>(n), sourceBytes);
     }
     std::lock_guard lock(mutex_);
     entry.totals = {made->bytesRead, made->crc};
