@@ -22,6 +22,8 @@
 #include "epub/texts.h"
 #include "platform/files.h"
 #include "platform/shortdate.h"
+#include "zip/deflate_pool.h"
+#include "zip/zip_writer.h"
 
 namespace pagelume::epub {
 
@@ -239,7 +241,7 @@ bool ConversionRun::pack() {
             host_.progress(RunStage::Packing, done, total);
             host_.processEvents();
         },
-        &failureReason_);
+        &failureReason_, deflateCache_.get());
 }
 
 // A page whose source cannot be read keeps its wrapper, as a missing image
@@ -252,8 +254,11 @@ void ConversionRun::copyImage(int page, const std::string& source, const std::st
         std::string reason;
         platform::CopyFault fault = platform::CopyFault::None;
         const std::string copy = contentDir_ + "/" + name;
-        if (platform::copyFileNoOverwrite(source, copy, &reason, &fault))
+        if (platform::copyFileNoOverwrite(source, copy, &reason, &fault)) {
             mediaTypes_.emplace(name, imageMediaType(copy));
+            if (deflateCache_)
+                deflateCache_->add(copy);
+        }
         else if (fault == platform::CopyFault::Writing)
             stagingFault(copy, reason);  // the run ends after this page
         else
@@ -286,8 +291,11 @@ void ConversionRun::copyMembers() {
         std::vector<pages::MemberCopy>& wanted = membersOf_[archive];
         pages::extractMembers(archive, wanted, [&](const pages::MemberCopy& copy) {
             const std::string name = platform::fileNamePart(copy.target);
-            if (copy.done)
+            if (copy.done) {
                 mediaTypes_.emplace(name, imageMediaType(copy.target));
+                if (deflateCache_)
+                    deflateCache_->add(copy.target);
+            }
             else if (copy.writeFailed)
                 stagingFault(copy.target, copy.reason);
             else
@@ -414,6 +422,15 @@ RunResult ConversionRun::stagingFailed(const std::string& reason) {
 }
 
 RunResult ConversionRun::run() {
+    // The workers deflating ahead stop on every way out of the run.
+    struct StopDeflating {
+        std::unique_ptr<zip::DeflateCache>& cache;
+        ~StopDeflating() { cache.reset(); }
+    } stopDeflating{deflateCache_};
+    return runSteps();
+}
+
+RunResult ConversionRun::runSteps() {
     const int n = book_.pageCount();
     if (n <= 0)
         return RunResult::Nothing;
@@ -453,6 +470,12 @@ RunResult ConversionRun::run() {
 
     // Asked first: a screen that cannot be read stops the run before any copy.
     const std::optional<fit::FitOptions> fitting = book_.fitting();
+    // Packing is mostly deflating the images: it starts with each copy, on
+    // the archive step's threads, unless the images are to be replaced by
+    // fitted ones. One thread packs as it always did.
+    if (const int threads = zip::defaultDeflateThreads(); !fitting && threads > 1)
+        deflateCache_ =
+            std::make_unique<zip::DeflateCache>(stagingDir_, zip::kDefaultPackLevel, threads);
     const std::string coverPath = book_.coverPath();
     imagesTotal_ = static_cast<std::uint64_t>(n) + (coverPath.empty() ? 0 : 1);
     host_.progress(RunStage::Copying, 0, imagesTotal_);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "zip/compression.h"
+#include "zip/deflate_cache.h"
 #include "zip/file_io.h"
 #include "zip/zlib_calls.h"
 
@@ -62,9 +63,12 @@ public:
     };
 
     // Starts up to threads workers (fewer when there are fewer jobs, or when
-    // the system refuses more; see started()).
+    // the system refuses more; see started()). A job whose data the cache
+    // (when given) holds for the file as opened is copied from there instead
+    // of deflated: the same bytes.
     DeflatePool(FileIo& io, ZlibCalls& zlib, int packLevel, std::vector<DeflateJob> jobs,
-                int threads, std::size_t bufferCap = kWorkerBufferCap);
+                int threads, std::size_t bufferCap = kWorkerBufferCap,
+                DeflateCache* cache = nullptr);
     ~DeflatePool();
     DeflatePool(const DeflatePool&) = delete;
     DeflatePool& operator=(const DeflatePool&) = delete;
@@ -104,6 +108,8 @@ private:
     void work(int worker);
     void runJob(int worker, Entry& entry, const DeflateJob& job, std::vector<unsigned char>& in,
                 std::vector<unsigned char>& out);
+    bool copyMade(int worker, Entry& entry, const DeflateJob& job, const OpenedSource& opened,
+                  std::vector<unsigned char>& buffer);
     void push(int worker, Entry& entry, const unsigned char* data, std::size_t size,
               std::uint64_t bytesRead);
     void waitForRoom(std::unique_lock<std::mutex>& lock, Worker& self);
@@ -115,6 +121,7 @@ private:
     const int packLevel_;
     const std::vector<DeflateJob> jobs_;
     const std::size_t cap_;
+    DeflateCache* const cache_;
 
     std::mutex mutex_;
     std::condition_variable writerWake_;

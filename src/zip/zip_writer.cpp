@@ -340,7 +340,8 @@ void TZipWriter::addEntriesInParallel(Run& run) {
         }
     }
     // Leaving this function by any way stops the workers and waits for them.
-    DeflatePool pool(io_, zlib_, packLevel_, std::move(planned), threads_);
+    DeflatePool pool(io_, zlib_, packLevel_, std::move(planned), threads_, kWorkerBufferCap,
+                     cache_);
     const std::vector<DeflateJob>& jobs = pool.jobs();
     if (pool.started() == 0) {
         for (std::size_t i = 0; i < jobs.size(); ++i)

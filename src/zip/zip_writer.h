@@ -15,6 +15,10 @@
 namespace pagelume::zip {
 
 struct OpenedSource;
+class DeflateCache;
+
+// The level every entry is deflated at unless PackLevel says otherwise.
+inline constexpr int kDefaultPackLevel = 6;
 
 // Packs a list of files, plain paths and wildcard patterns, into one ZIP
 // archive. The archive is written to a hidden temporary file beside ZipName
@@ -74,6 +78,10 @@ public:
     int Threads() const { return threads_; }
     void setThreads(int threads);
 
+    // Entry data made ahead (when threads are more than one): a file that the
+    // cache holds as it is now is copied from there, not deflated again.
+    void setDeflateCache(DeflateCache* cache) { cache_ = cache; }
+
     bool DoProcessMessages() const { return doProcessMessages_; }
     void setDoProcessMessages(bool on) { doProcessMessages_ = on; }
     TOEMConvert OEMConvert() const { return oemConvert_; }
@@ -110,7 +118,7 @@ private:
     FileIo& io_;
     ZlibCalls& zlib_;
     int threads_;
-    int packLevel_ = 6;
+    int packLevel_ = kDefaultPackLevel;
     std::string rootDir_;
     std::string zipName_;
     bool relativePaths_ = false;
@@ -121,6 +129,7 @@ private:
     TOEMConvert oemConvert_ = oemFlexible;
     std::uint32_t searchAttributes_ = 0x3F & ~(platform::faHidden | platform::faSysFile);
     TProgress onProgress_;
+    DeflateCache* cache_ = nullptr;
     std::vector<std::string> filesList_;
     std::vector<std::string> excludeList_;
     std::vector<std::string> noCompressList_;
