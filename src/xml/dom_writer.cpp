@@ -1,14 +1,14 @@
-// Writing a DOM document as UTF-8 text and saving it without ever leaving a
-// half-written file behind.
+// Writing a DOM document as UTF-8 text, whole or while it is still being
+// built, and saving it without ever leaving a half-written file behind.
 
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <system_error>
-#include <algorithm>
 #include <utility>
 
 #include "platform/files.h"
