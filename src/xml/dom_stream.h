@@ -43,8 +43,7 @@ private:
 class DocumentStream {
 public:
     // released hears of every node just before it is freed.
-    DocumentStream(Document& doc, std::string path,
-                   std::function<void(const Node*)> released = {});
+    DocumentStream(Document& doc, std::string path, std::function<void(const Node*)> released = {});
 
     const std::string& path() const { return file_.path(); }
     // Writes and frees what comes before node, a child of an element of the

@@ -242,8 +242,7 @@ void OutputFile::commit() {
         error = errno;
     if (error != 0) {
         ::unlink(temp_.c_str());
-        throw EDOMError("Cannot save \"" + path_ + "\": " +
-                        std::generic_category().message(error));
+        throw EDOMError("Cannot save \"" + path_ + "\": " + std::generic_category().message(error));
     }
 }
 
@@ -323,8 +322,9 @@ void DocumentStream::writeBefore(const Node* node) {
     // that could be final.
     if (top != &doc_ || path_.size() < 2)
         return;
-    path_.pop_back();  // the document itself
-    std::reverse(path_.begin(), path_.end());  // the root first, then down to node's parent
+    // The document itself goes; the root comes first, then down to node's parent.
+    path_.pop_back();
+    std::reverse(path_.begin(), path_.end());
 
     // Started elements that are not on the way to node are finished.
     std::size_t common = 0;

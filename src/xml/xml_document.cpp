@@ -173,7 +173,8 @@ void TXMLNode::AppendChild(dom::Node* child) {
     const bool indent =
         node_->parentNode() && doc_->options_.has(doNodeAutoIndent) && child && isIndentable(child);
     const bool first = !node_->hasChildNodes();
-    doc_->RequireUnwritten(child);  // an open element cannot move
+    // An element whose start tag is written cannot move.
+    doc_->RequireUnwritten(child);
     node_->appendChild(child);  // first, so that a refused child leaves no indent behind
     if (indent) {
         dom::Document& dom = doc_->Dom();

@@ -43,7 +43,8 @@ void EntryTable::copyFields(Record& r, const TZipHeaderInfo& e) {
 }
 
 std::string EntryTable::key(const Record& r) const {
-    const std::string stored = names_.substr(r.nameAt, std::size_t{r.directoryLength} + r.nameLength);
+    const std::string stored =
+        names_.substr(r.nameAt, std::size_t{r.directoryLength} + r.nameLength);
     return platform::asciiUpper(
         encodeEntryName(stored, static_cast<TOEMConvert>(r.oemConvert)).bytes);
 }

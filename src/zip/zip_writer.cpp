@@ -357,7 +357,9 @@ void TZipWriter::addEntriesInParallel(Run& run) {
             stored.push_back(storesEntry(packLevel_, noCompressList_, record->fileName()));
         }
     }
-    const auto job = [&](std::size_t i) { return DeflateJob{run.files.path(fileOf[i]), stored[i]}; };
+    const auto job = [&](std::size_t i) {
+        return DeflateJob{run.files.path(fileOf[i]), stored[i]};
+    };
     // Leaving this function by any way stops the workers and waits for them.
     DeflatePool pool(io_, zlib_, packLevel_, fileOf.size(), job, threads_);
     if (pool.started() == 0) {

@@ -110,13 +110,16 @@ TEST(XMLStream, RefusesChangesToWhatIsWrittenAndLeavesNoFileUnsaved) {
                 EXPECT_EQ(e.what(), message);
             }
         };
-        refused([&] { root->SetAttr("late", "x"); }, "The start tag of <package> is written already");
-        refused([&] { navMap->DeclarePrefix("x", kDc); }, "The start tag of <navMap> is written already");
+        refused([&] { root->SetAttr("late", "x"); },
+                "The start tag of <package> is written already");
+        refused([&] { navMap->DeclarePrefix("x", kDc); },
+                "The start tag of <navMap> is written already");
         refused([&] { doc.SetDeclVersion("1.0"); }, "The XML declaration is written already");
         refused([&] { doc.SaveToXML(); }, "The document is being saved to " + path);
         refused([&] { doc.SaveDocument(dir / "other.xml"); },
                 "The document is being saved to " + path);
-        refused([&] { navMap->ChildNodes().Add(root); }, "The start tag of <package> is written already");
+        refused([&] { navMap->ChildNodes().Add(root); },
+                "The start tag of <package> is written already");
     }  // closed unsaved
     EXPECT_EQ(readFile(path), "old");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);

@@ -13,7 +13,8 @@ TEST(EntryTable, GivesBackEveryEntryAsAddedAndTakesEachNameOnce) {
     for (int i = 0; i < 1000; ++i) {
         TZipHeaderInfo e;
         e.setDirectory(i % 2 ? "OEBPS" : "");
-        e.setFileName(i % 3 ? "page" + std::to_string(i) + ".html" : "\xC3\xA4" + std::to_string(i));
+        e.setFileName(i % 3 ? "page" + std::to_string(i) + ".html"
+                            : "\xC3\xA4" + std::to_string(i));
         e.oemConvert = i % 5 ? oemFlexible : oemNever;
         e.dateTime = 0x5A215A21u + static_cast<std::uint32_t>(i);
         e.crc32 = 0xC0FFEE00u + static_cast<std::uint32_t>(i);
@@ -31,7 +32,8 @@ TEST(EntryTable, GivesBackEveryEntryAsAddedAndTakesEachNameOnce) {
         // is the name taken already.
         TZipHeaderInfo twin = e;
         twin.setDirectory(i % 2 ? "oebps" : "");
-        twin.setFileName(i % 3 ? "PAGE" + std::to_string(i) + ".HTML" : "\xC3\xA4" + std::to_string(i));
+        twin.setFileName(i % 3 ? "PAGE" + std::to_string(i) + ".HTML"
+                               : "\xC3\xA4" + std::to_string(i));
         EXPECT_FALSE(table.add(twin)) << i;
     }
     ASSERT_EQ(table.size(), 1000u);
