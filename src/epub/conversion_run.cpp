@@ -233,6 +233,26 @@ bool ConversionRun::checkImageFormats() {
     return problem.empty();
 }
 
+namespace {
+
+// Empties a container and gives its memory back ("x = {}" keeps it).
+template <typename T>
+void releaseMemory(T& x) {
+    T().swap(x);
+}
+
+}  // namespace
+
+void ConversionRun::releasePageTables() {
+    releaseMemory(failedCopies_);
+    releaseMemory(mediaTypes_);
+    releaseMemory(pageImages_);
+    releaseMemory(archives_);
+    releaseMemory(membersOf_);
+    releaseMemory(memberPages_);
+    releaseMemory(renamedImages_);
+}
+
 bool ConversionRun::pack() {
     host_.processEvents();
     return archiveRequest(
@@ -487,6 +507,8 @@ RunResult ConversionRun::runSteps() {
     const std::string title = book_.title();
     ImageNamer namer(n, layout.strict);
     std::vector<std::string> firstImages;  // each image once, in page order
+    firstImages.reserve(static_cast<std::size_t>(n));
+    pageImages_.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
         const pages::Page source = book_.page(i);
         if (source.startsChapter())
@@ -508,6 +530,7 @@ RunResult ConversionRun::runSteps() {
         fitImages(*fitting, firstImages, namer);
     if (!stagingFault_.empty())
         return stagingFailed();
+    layout.images.reserve(firstImages.size());
     for (const std::string& name : firstImages)
         if (auto type = mediaTypes_.find(name); type != mediaTypes_.end())
             layout.images.push_back({name, type->second});
@@ -568,6 +591,12 @@ RunResult ConversionRun::runSteps() {
             return RunResult::Stopped;
     }
 
+    // Packing a long book needs room for its entries; how its pages were
+    // named and copied is not needed any more.
+    namer = ImageNamer(0);
+    releaseMemory(firstImages);
+    layout = BookLayout();
+    releasePageTables();
     const bool packed = pack();
     busy.release();
     if (!packed) {

@@ -54,6 +54,7 @@ private:
     bool stagingFault(const std::string& path, const std::string& reason);
     RunResult stagingFailed(const std::string& reason = {});
     bool checkImageFormats();
+    void releasePageTables();
     bool pack();
 
     const BookSource& book_;

@@ -45,11 +45,31 @@ DeflatePool::DeflatePool(FileIo& io, ZlibCalls& zlib, int packLevel, std::vector
     : io_(io),
       zlib_(zlib),
       packLevel_(packLevel),
+      jobCount_(jobs.size()),  // before jobs_ takes the list
+      jobs_([list = std::move(jobs)](std::size_t i) { return list[i]; }),
+      cap_(bufferCap),
+      cache_(cache && cache->packLevel() == packLevel ? cache : nullptr),
+      workers_(std::min(jobCount_, static_cast<std::size_t>(std::max(threads, 0)))),
+      jobLimit_(jobCount_) {
+    start();
+}
+
+DeflatePool::DeflatePool(FileIo& io, ZlibCalls& zlib, int packLevel, std::size_t count,
+                         JobSource jobs, int threads, std::size_t bufferCap,
+                         DeflateCache* cache)
+    : io_(io),
+      zlib_(zlib),
+      packLevel_(packLevel),
+      jobCount_(count),
       jobs_(std::move(jobs)),
       cap_(bufferCap),
       cache_(cache && cache->packLevel() == packLevel ? cache : nullptr),
-      workers_(std::min(jobs_.size(), static_cast<std::size_t>(std::max(threads, 0)))),
-      jobLimit_(jobs_.size()) {
+      workers_(std::min(count, static_cast<std::size_t>(std::max(threads, 0)))),
+      jobLimit_(count) {
+    start();
+}
+
+void DeflatePool::start() {
     threads_.reserve(workers_.size());
     for (std::size_t w = 0; w < workers_.size(); ++w) {
         try {
@@ -77,7 +97,7 @@ void DeflatePool::work(int worker) {
     std::vector<unsigned char> in, out;
     for (;;) {
         Entry* entry;
-        const DeflateJob* job;
+        DeflateJob job;
         {
             // Entries waiting for the writer count too, so that even files
             // that make no data (empty and stored) cannot pile up.
@@ -87,13 +107,13 @@ void DeflatePool::work(int worker) {
                 waitForRoom(lock, self);
             if (stopping_ || nextJob_ >= jobLimit_)
                 return;
-            job = &jobs_[nextJob_++];
+            job = jobs_(nextJob_++);
             entry = &window_.emplace_back();
             entry->worker = worker;
             self.held += kEntryOverhead;
         }
         try {
-            runJob(worker, *entry, *job, in, out);
+            runJob(worker, *entry, job, in, out);
         } catch (const Stopped&) {
             return;
         } catch (...) {

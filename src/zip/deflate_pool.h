@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -62,10 +63,17 @@ public:
         std::uint32_t crc = 0;
     };
 
+    // Job i of count, made when a worker takes it, so that a long list of
+    // jobs never stands in memory as a list of paths.
+    using JobSource = std::function<DeflateJob(std::size_t)>;
+
     // Starts up to threads workers (fewer when there are fewer jobs, or when
     // the system refuses more; see started()). A job whose data the cache
     // (when given) holds for the file as opened is copied from there instead
     // of deflated: the same bytes.
+    DeflatePool(FileIo& io, ZlibCalls& zlib, int packLevel, std::size_t count, JobSource jobs,
+                int threads, std::size_t bufferCap = kWorkerBufferCap,
+                DeflateCache* cache = nullptr);
     DeflatePool(FileIo& io, ZlibCalls& zlib, int packLevel, std::vector<DeflateJob> jobs,
                 int threads, std::size_t bufferCap = kWorkerBufferCap,
                 DeflateCache* cache = nullptr);
@@ -75,7 +83,7 @@ public:
 
     // Workers running; 0 when not one could be started.
     int started() const { return static_cast<int>(threads_.size()); }
-    const std::vector<DeflateJob>& jobs() const { return jobs_; }
+    std::size_t jobCount() const { return jobCount_; }
     // Workers waiting for the writer to take what they hold.
     int waitingForRoom();
 
@@ -105,6 +113,7 @@ private:
         std::size_t held = 0;  // bytes of its entries the writer has not taken
     };
 
+    void start();
     void work(int worker);
     void runJob(int worker, Entry& entry, const DeflateJob& job, std::vector<unsigned char>& in,
                 std::vector<unsigned char>& out);
@@ -119,7 +128,8 @@ private:
     FileIo& io_;
     ZlibCalls& zlib_;
     const int packLevel_;
-    const std::vector<DeflateJob> jobs_;
+    const std::size_t jobCount_;
+    const JobSource jobs_;
     const std::size_t cap_;
     DeflateCache* const cache_;
 

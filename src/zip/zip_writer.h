@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "zip/entry_table.h"
 #include "zip/file_io.h"
 #include "zip/zip_errors.h"
 #include "zip/zip_records.h"
@@ -97,7 +98,7 @@ public:
     std::vector<std::string>& RelativePathList() { return relativePathList_; }
 
     // The archive written by the last successful run.
-    const std::vector<TZipHeaderInfo>& entries() const { return entries_; }
+    std::vector<TZipHeaderInfo> entries() const;
     const TEndCentral& endCentral() const { return endCentral_; }
 
 private:
@@ -106,11 +107,11 @@ private:
     void setSearchBit(std::uint32_t bit, bool on);
     std::uint32_t exclusionMask() const;
     void expandFilesList(Run& run);
-    std::optional<TZipHeaderInfo> nameEntry(Run& run, const std::string& path) const;
+    std::optional<TZipHeaderInfo> nameEntry(const std::string& path);
     void describeSource(TZipHeaderInfo& record, const OpenedSource& source, bool store) const;
-    void addEntry(Run& run, const std::string& path, TZipHeaderInfo& record);
+    void addEntry(Run& run, const std::string& path, std::size_t index);
     void addEntriesInParallel(Run& run);
-    void endEntry(Run& run, TZipHeaderInfo& record, std::uint32_t firstLength,
+    void endEntry(Run& run, std::size_t index, TZipHeaderInfo& record, std::uint32_t firstLength,
                   const std::string& path, std::uint64_t bytesRead);
     std::string storedDirectory(const std::string& path) const;
     void progress(std::uint64_t done, std::uint64_t total);
@@ -134,7 +135,7 @@ private:
     std::vector<std::string> excludeList_;
     std::vector<std::string> noCompressList_;
     std::vector<std::string> relativePathList_;
-    std::vector<TZipHeaderInfo> entries_;
+    EntryTable entries_;  // named, then written, in the order of writing
     TEndCentral endCentral_;
 };
 
