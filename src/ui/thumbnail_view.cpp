@@ -114,10 +114,10 @@ TThumbnailView::TThumbnailView(PageItemModel* model, QItemSelectionModel* select
     requestTimer_.setInterval(kRequestDelay);
     connect(&requestTimer_, &QTimer::timeout, this, [this] { requestPictures(); });
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(model, signal, this, [this] { scheduleRequest(); });
-    connect(model, &QAbstractItemModel::rowsMoved, this, [this] { scheduleRequest(); });
-    connect(model, &QAbstractItemModel::modelReset, this, [this] { scheduleRequest(); });
-    connect(model, &QAbstractItemModel::layoutChanged, this, [this] { scheduleRequest(); });
+        connect(model, signal, this, [this] { scheduleRequest(false); });
+    connect(model, &QAbstractItemModel::rowsMoved, this, [this] { scheduleRequest(false); });
+    connect(model, &QAbstractItemModel::modelReset, this, [this] { scheduleRequest(false); });
+    connect(model, &QAbstractItemModel::layoutChanged, this, [this] { scheduleRequest(false); });
     thumbnailer_->OnReady = [this](const pages::Page& page) {
         // Repaint the cells of that page only (it may stand more than once).
         const auto [first, last] = visibleRows();
@@ -175,24 +175,28 @@ void TThumbnailView::requestPictures() {
     thumbnailer_->want(wanted, urgent);
 }
 
-void TThumbnailView::scheduleRequest() {
-    if (!requestTimer_.isActive())
-        requestTimer_.start();
+void TThumbnailView::scheduleRequest(bool settle) {
+    // Pages just added or the view just shown, with the workers idle: the
+    // first screen starts at the next turn of the event loop, once the view
+    // has laid itself out. A scroll settles before the queue is redone.
+    const int delay = !settle && thumbnailer_->pending() == 0 ? 0 : kRequestDelay;
+    if (!requestTimer_.isActive() || requestTimer_.remainingTime() > delay)
+        requestTimer_.start(delay);
 }
 
 void TThumbnailView::scrollContentsBy(int dx, int dy) {
     QListView::scrollContentsBy(dx, dy);
-    scheduleRequest();
+    scheduleRequest(true);
 }
 
 void TThumbnailView::resizeEvent(QResizeEvent* event) {
     QListView::resizeEvent(event);
-    scheduleRequest();
+    scheduleRequest(true);
 }
 
 void TThumbnailView::showEvent(QShowEvent* event) {
     QListView::showEvent(event);
-    scheduleRequest();
+    scheduleRequest(false);
 }
 
 int TThumbnailView::fileDropRow(QPoint pos) const {
