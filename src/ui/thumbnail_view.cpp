@@ -64,12 +64,21 @@ public:
             p->drawText(sheet, Qt::AlignCenter, number);
         }
         const QRect label(cell.left(), box.bottom() + 4, cell.width(), kNumberHeight);
+        // A chapter's first page also shows the chapter's title.
+        QString caption = number;
+        if (index.row() < model_->pages().size() && model_->pages().at(index.row()).startsChapter())
+            caption += QStringLiteral("  ") +
+                       QString::fromUtf8(model_->pages().at(index.row()).chapter);
         p->setFont(option.font);
+        const QFontMetrics metrics(option.font);
+        caption = metrics.elidedText(caption, Qt::ElideRight, cell.width() - 8);
         p->setPen(selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Text));
-        if (selected)
-            p->fillRect(label.adjusted(cell.width() / 2 - 22, 0, 22 - cell.width() / 2, 0),
+        if (selected) {
+            const int half = std::max(22, metrics.horizontalAdvance(caption) / 2 + 6);
+            p->fillRect(label.adjusted(cell.width() / 2 - half, 0, half - cell.width() / 2, 0),
                         pal.color(QPalette::Highlight));
-        p->drawText(label, Qt::AlignHCenter | Qt::AlignVCenter, number);
+        }
+        p->drawText(label, Qt::AlignHCenter | Qt::AlignVCenter, caption);
         if (option.state & QStyle::State_HasFocus) {
             p->setPen(QPen(pal.color(QPalette::Highlight), 1, Qt::DotLine));
             p->drawRect(cell.adjusted(0, 0, -1, -1));
