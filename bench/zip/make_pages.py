@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Fills a staging tree with PAGES generated PNG pages (about 1.2 MB each)
-and their wrappers, like a conversion leaves it before the archive step.
-    make_pages.py STAGING_DIR PAGES"""
+"""Fills a staging tree with PAGES generated PNG pages (about 1.2 MB each at
+the default 1000x800) and their wrappers, like a conversion leaves it before
+the archive step.
+    make_pages.py STAGING_DIR PAGES [WIDTHxHEIGHT]"""
 import os
 import random
 import struct
@@ -28,6 +29,7 @@ def page_png(rng, width=1000, height=800):
 
 def main():
     root, pages = sys.argv[1], int(sys.argv[2])
+    width, height = (int(v) for v in (sys.argv[3] if len(sys.argv) > 3 else "1000x800").split("x"))
     oebps = os.path.join(root, "OEBPS")
     os.makedirs(os.path.join(root, "META-INF"), exist_ok=True)
     os.makedirs(oebps, exist_ok=True)
@@ -41,7 +43,7 @@ def main():
     rng = random.Random(1)
     for n in range(1, pages + 1):
         with open(os.path.join(oebps, "image%d.png" % n), "wb") as f:
-            f.write(page_png(rng))
+            f.write(page_png(rng, width, height))
         with open(os.path.join(oebps, "page%d.html" % n), "w") as f:
             f.write('<html xmlns="http://www.w3.org/1999/xhtml"><body>'
                     '<img src="image%d.png"/></body></html>\n' % n)

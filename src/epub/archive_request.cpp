@@ -8,7 +8,8 @@
 namespace pagelume::epub {
 
 bool archiveRequest(const std::string& stagingDir, const std::string& outputPath,
-                    const ArchiveProgress& progress, std::string* error) {
+                    const ArchiveProgress& progress, std::string* error,
+                    zip::DeflateCache* cache) {
     std::string dir = stagingDir;
     if (!dir.empty() && dir.back() == '/')
         dir.pop_back();
@@ -27,6 +28,7 @@ bool archiveRequest(const std::string& stagingDir, const std::string& outputPath
         writer.FilesList().push_back(dir + "/OEBPS/*.*");
         writer.NoCompressList().push_back("mimetype");
         writer.setOnProgress(progress);
+        writer.setDeflateCache(cache);
         if (progress)
             progress(0, 0);
         writer.Zip();

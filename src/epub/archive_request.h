@@ -4,6 +4,10 @@
 #include <functional>
 #include <string>
 
+namespace pagelume::zip {
+class DeflateCache;
+}
+
 namespace pagelume::epub {
 
 // Called once before packing starts, for each file found and after each
@@ -19,7 +23,9 @@ using ArchiveProgress = std::function<void(std::uint64_t done, std::uint64_t tot
 // counts as a failure too, except ERunInterrupted, which leaves after the same
 // clean-up), in which case no partial file is left and an existing file at
 // outputPath is untouched. The reason of a failure goes to *error when given.
+// Files whose entry data the cache (when given) made ahead are copied from it.
 bool archiveRequest(const std::string& stagingDir, const std::string& outputPath,
-                    const ArchiveProgress& progress, std::string* error = nullptr);
+                    const ArchiveProgress& progress, std::string* error = nullptr,
+                    zip::DeflateCache* cache = nullptr);
 
 }  // namespace pagelume::epub

@@ -22,6 +22,8 @@
 #include "epub/texts.h"
 #include "platform/files.h"
 #include "platform/shortdate.h"
+#include "zip/deflate_pool.h"
+#include "zip/zip_writer.h"
 
 namespace pagelume::epub {
 
@@ -231,6 +233,26 @@ bool ConversionRun::checkImageFormats() {
     return problem.empty();
 }
 
+namespace {
+
+// Empties a container and gives its memory back ("x = {}" keeps it).
+template <typename T>
+void releaseMemory(T& x) {
+    T().swap(x);
+}
+
+}  // namespace
+
+void ConversionRun::releasePageTables() {
+    releaseMemory(failedCopies_);
+    releaseMemory(mediaTypes_);
+    releaseMemory(pageImages_);
+    releaseMemory(archives_);
+    releaseMemory(membersOf_);
+    releaseMemory(memberPages_);
+    releaseMemory(renamedImages_);
+}
+
 bool ConversionRun::pack() {
     host_.processEvents();
     return archiveRequest(
@@ -239,7 +261,7 @@ bool ConversionRun::pack() {
             host_.progress(RunStage::Packing, done, total);
             host_.processEvents();
         },
-        &failureReason_);
+        &failureReason_, deflateCache_.get());
 }
 
 // A page whose source cannot be read keeps its wrapper, as a missing image
@@ -252,8 +274,11 @@ void ConversionRun::copyImage(int page, const std::string& source, const std::st
         std::string reason;
         platform::CopyFault fault = platform::CopyFault::None;
         const std::string copy = contentDir_ + "/" + name;
-        if (platform::copyFileNoOverwrite(source, copy, &reason, &fault))
+        if (platform::copyFileNoOverwrite(source, copy, &reason, &fault)) {
             mediaTypes_.emplace(name, imageMediaType(copy));
+            if (deflateCache_)
+                deflateCache_->add(copy);
+        }
         else if (fault == platform::CopyFault::Writing)
             stagingFault(copy, reason);  // the run ends after this page
         else
@@ -286,8 +311,11 @@ void ConversionRun::copyMembers() {
         std::vector<pages::MemberCopy>& wanted = membersOf_[archive];
         pages::extractMembers(archive, wanted, [&](const pages::MemberCopy& copy) {
             const std::string name = platform::fileNamePart(copy.target);
-            if (copy.done)
+            if (copy.done) {
                 mediaTypes_.emplace(name, imageMediaType(copy.target));
+                if (deflateCache_)
+                    deflateCache_->add(copy.target);
+            }
             else if (copy.writeFailed)
                 stagingFault(copy.target, copy.reason);
             else
@@ -414,6 +442,15 @@ RunResult ConversionRun::stagingFailed(const std::string& reason) {
 }
 
 RunResult ConversionRun::run() {
+    // The workers deflating ahead stop on every way out of the run.
+    struct StopDeflating {
+        std::unique_ptr<zip::DeflateCache>& cache;
+        ~StopDeflating() { cache.reset(); }
+    } stopDeflating{deflateCache_};
+    return runSteps();
+}
+
+RunResult ConversionRun::runSteps() {
     const int n = book_.pageCount();
     if (n <= 0)
         return RunResult::Nothing;
@@ -453,6 +490,12 @@ RunResult ConversionRun::run() {
 
     // Asked first: a screen that cannot be read stops the run before any copy.
     const std::optional<fit::FitOptions> fitting = book_.fitting();
+    // Packing is mostly deflating the images: it starts with each copy, on
+    // the archive step's threads, unless the images are to be replaced by
+    // fitted ones. One thread packs as it always did.
+    if (const int threads = zip::defaultDeflateThreads(); !fitting && threads > 1)
+        deflateCache_ =
+            std::make_unique<zip::DeflateCache>(stagingDir_, zip::kDefaultPackLevel, threads);
     const std::string coverPath = book_.coverPath();
     imagesTotal_ = static_cast<std::uint64_t>(n) + (coverPath.empty() ? 0 : 1);
     host_.progress(RunStage::Copying, 0, imagesTotal_);
@@ -464,6 +507,8 @@ RunResult ConversionRun::run() {
     const std::string title = book_.title();
     ImageNamer namer(n, layout.strict);
     std::vector<std::string> firstImages;  // each image once, in page order
+    firstImages.reserve(static_cast<std::size_t>(n));
+    pageImages_.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i) {
         const pages::Page source = book_.page(i);
         if (source.startsChapter())
@@ -485,6 +530,7 @@ RunResult ConversionRun::run() {
         fitImages(*fitting, firstImages, namer);
     if (!stagingFault_.empty())
         return stagingFailed();
+    layout.images.reserve(firstImages.size());
     for (const std::string& name : firstImages)
         if (auto type = mediaTypes_.find(name); type != mediaTypes_.end())
             layout.images.push_back({name, type->second});
@@ -545,6 +591,12 @@ RunResult ConversionRun::run() {
             return RunResult::Stopped;
     }
 
+    // Packing a long book needs room for its entries; how its pages were
+    // named and copied is not needed any more.
+    namer = ImageNamer(0);
+    releaseMemory(firstImages);
+    layout = BookLayout();
+    releasePageTables();
     const bool packed = pack();
     busy.release();
     if (!packed) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -11,6 +12,7 @@
 #include "pages/comic_archive.h"
 #include "epub/page_wrapper.h"
 #include "platform/files.h"
+#include "zip/deflate_cache.h"
 
 namespace pagelume::epub {
 
@@ -40,6 +42,7 @@ public:
     const std::string& failureReason() const { return failureReason_; }
 
 private:
+    RunResult runSteps();
     bool checkFields();
     void copyImage(int page, const std::string& source, const std::string& name, bool first);
     void planMemberCopy(int page, const pages::Page& source, const std::string& name, bool first);
@@ -51,6 +54,7 @@ private:
     bool stagingFault(const std::string& path, const std::string& reason);
     RunResult stagingFailed(const std::string& reason = {});
     bool checkImageFormats();
+    void releasePageTables();
     bool pack();
 
     const BookSource& book_;
@@ -72,6 +76,9 @@ private:
     std::vector<std::pair<int, std::string>> memberPages_;
     std::unordered_map<std::string, std::string> renamedImages_;  // fitted: old -> new name
     std::uint64_t imagesDone_ = 0, imagesTotal_ = 0;
+    // Deflates each staged image while the rest of the book is made; lives
+    // for one run.
+    std::unique_ptr<zip::DeflateCache> deflateCache_;
 };
 
 // The container files a reader needs beside the package document, as they

@@ -106,6 +106,7 @@ void writeFixedLayoutPackage(const BookSource& book, const std::string& contentD
                              const BookLayout& layout, const FixedLayoutPages& pages) {
     xml::TXMLDocument doc;
     openBookDocument(doc);
+    doc.StreamTo(contentDir + "/fb.opf");  // as it is built, like the EPUB 2 package
     const std::optional<std::string>& coverName = layout.coverName;
 
     xml::TXMLNode* package = doc.DocNode()->AddElementNS("package", kOpfNamespace);
@@ -189,6 +190,7 @@ void writeNavDocument(const BookSource& book, const std::string& contentDir,
                       const BookLayout& layout) {
     xml::TXMLDocument doc;
     xml::TXMLNode* html = openHtml(doc, bookLanguage(layout.details));
+    doc.StreamTo(contentDir + "/" + kNavDocument);  // two entries per page: written as built
     html->DeclarePrefix("epub", kOpsNamespace);
     addText(html->AddElement("head"), "title", book.title());
     xml::TXMLNode* body = html->AddElement("body");

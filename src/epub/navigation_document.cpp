@@ -30,6 +30,8 @@ void writeNavigationDocument(const BookSource& book, const std::string& contentD
                              const BookLayout& layout, const char* pageExtension) {
     xml::TXMLDocument doc;
     openBookDocument(doc);
+    // Written as it is built: a long book's pages never stand in memory whole.
+    doc.StreamTo(contentDir + "/fb.ncx");
 
     xml::TXMLNode* ncx = doc.DocNode()->AddElementNS("ncx", kNcxNamespace);
     doc.MakeDocumentElement(ncx);

@@ -18,6 +18,8 @@ void writePackageDocument(const BookSource& book, const std::string& contentDir,
                           const BookLayout& layout) {
     xml::TXMLDocument doc;
     openBookDocument(doc);
+    // Written as it is built: a long book's pages never stand in memory whole.
+    doc.StreamTo(contentDir + "/fb.opf");
     const std::optional<std::string>& coverName = layout.coverName;
     const bool strict = layout.strict;
 

@@ -30,10 +30,13 @@ public:
         : w_(width), h_(height), out_(out.width, out.height, kWhite),
           column_(static_cast<std::size_t>(width)),
           sums_(static_cast<std::size_t>(out.width) * 3),
-          counts_(static_cast<std::size_t>(out.width)) {
-        for (int x = 0; x < w_; ++x)
-            column_[static_cast<std::size_t>(x)] =
-                static_cast<int>(static_cast<int64_t>(x) * out.width / w_);
+          counts_(static_cast<std::size_t>(out.width)),
+          runEnd_(static_cast<std::size_t>(out.width)) {
+        for (int x = 0; x < w_; ++x) {
+            const int o = static_cast<int>(static_cast<int64_t>(x) * out.width / w_);
+            column_[static_cast<std::size_t>(x)] = o;
+            runEnd_[static_cast<std::size_t>(o)] = x + 1;
+        }
     }
 
     // Row y of the page (rows arrive in order, top to bottom).
@@ -42,15 +45,32 @@ public:
         if (oy != row_)
             flush();
         row_ = oy;
-        for (int x = 0; x < w_; ++x) {
-            const uint32_t p = argb[x];
-            const uint32_t a = p >> 24;
-            const auto over = [a](uint32_t c) { return (c * a + 255 * (255 - a) + 127) / 255; };
+        // Columns go to output pixels in runs: a run's sums stay in registers
+        // and are added once (most pages are opaque: nothing to flatten).
+        int x = 0;
+        while (x < w_) {
+            const int start = x;
             const std::size_t o = static_cast<std::size_t>(column_[static_cast<std::size_t>(x)]);
-            sums_[o * 3] += over((p >> 16) & 0xFF);
-            sums_[o * 3 + 1] += over((p >> 8) & 0xFF);
-            sums_[o * 3 + 2] += over(p & 0xFF);
-            ++counts_[o];
+            const int end = runEnd_[o];
+            uint32_t r = 0, g = 0, b = 0;
+            for (; x < end; ++x) {
+                const uint32_t p = argb[x];
+                const uint32_t a = p >> 24;
+                if (a == 255) {
+                    r += (p >> 16) & 0xFF;
+                    g += (p >> 8) & 0xFF;
+                    b += p & 0xFF;
+                } else {
+                    const auto over = [a](uint32_t c) { return (c * a + 255 * (255 - a) + 127) / 255; };
+                    r += over((p >> 16) & 0xFF);
+                    g += over((p >> 8) & 0xFF);
+                    b += over(p & 0xFF);
+                }
+            }
+            sums_[o * 3] += r;
+            sums_[o * 3 + 1] += g;
+            sums_[o * 3 + 2] += b;
+            counts_[o] += static_cast<uint64_t>(end - start);
         }
     }
 
@@ -83,6 +103,7 @@ private:
     std::vector<int> column_;
     std::vector<uint64_t> sums_;
     std::vector<uint64_t> counts_;
+    std::vector<int> runEnd_;  // per output column: one past its last source column
     int row_ = -1;
 };
 

@@ -49,33 +49,56 @@ void unfilterPaeth(uint8_t* row, const uint8_t* prior, size_t length) {
 }
 
 #if defined(__SSE2__)
-// 8-bit RGB and RGBA rows, one pixel per step in 16-bit lanes: the left
-// neighbour is the only dependency between steps, as in the scalar code, but
-// all channels of a pixel go together. Loads and stores move exactly BPP bytes.
+// RGB and RGBA rows (8 or 16 bits a sample), one pixel per step in 16-bit
+// lanes: the left neighbour is the only dependency between steps, as in the
+// scalar code, but all channels of a pixel go together. Loads and stores move exactly BPP bytes.
 // Three-byte pixels are assembled in registers: a 3-byte memcpy would go
 // through memory and stall on store forwarding.
 template <unsigned BPP>
 inline __m128i loadPixel(const uint8_t* p) {
-    uint32_t v;
-    if constexpr (BPP == 4) {
-        std::memcpy(&v, p, 4);
+    if constexpr (BPP == 8) {
+        return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                                 _mm_setzero_si128());
+    } else if constexpr (BPP == 6) {
+        uint32_t low;
+        uint16_t high;
+        std::memcpy(&low, p, 4);
+        std::memcpy(&high, p + 4, 2);
+        const __m128i v = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(low)),
+                                             _mm_cvtsi32_si128(high));
+        return _mm_unpacklo_epi8(v, _mm_setzero_si128());
     } else {
-        uint16_t low;
-        std::memcpy(&low, p, 2);
-        v = low | (uint32_t{p[2]} << 16);
+        uint32_t v;
+        if constexpr (BPP == 4) {
+            std::memcpy(&v, p, 4);
+        } else {
+            uint16_t low;
+            std::memcpy(&low, p, 2);
+            v = low | (uint32_t{p[2]} << 16);
+        }
+        return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(v)), _mm_setzero_si128());
     }
-    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(v)), _mm_setzero_si128());
 }
 
 template <unsigned BPP>
 inline void storePixel(uint8_t* p, __m128i v) {
-    uint32_t out = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(v, v)));
-    if constexpr (BPP == 4) {
-        std::memcpy(p, &out, 4);
+    const __m128i packed = _mm_packus_epi16(v, v);
+    if constexpr (BPP == 8) {
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(p), packed);
+    } else if constexpr (BPP == 6) {
+        const uint32_t low = static_cast<uint32_t>(_mm_cvtsi128_si32(packed));
+        const uint16_t high = static_cast<uint16_t>(_mm_cvtsi128_si32(_mm_srli_si128(packed, 4)));
+        std::memcpy(p, &low, 4);
+        std::memcpy(p + 4, &high, 2);
     } else {
-        uint16_t low = static_cast<uint16_t>(out);
-        std::memcpy(p, &low, 2);
-        p[2] = static_cast<uint8_t>(out >> 16);
+        uint32_t out = static_cast<uint32_t>(_mm_cvtsi128_si32(packed));
+        if constexpr (BPP == 4) {
+            std::memcpy(p, &out, 4);
+        } else {
+            uint16_t low = static_cast<uint16_t>(out);
+            std::memcpy(p, &low, 2);
+            p[2] = static_cast<uint8_t>(out >> 16);
+        }
     }
 }
 
@@ -153,6 +176,14 @@ bool unfilterRow(uint8_t filterType, uint8_t* row, const uint8_t* prior, size_t 
     }
     if (bpp == 4) {
         unfilterSimd<4>(filterType, row, prior, length);
+        return true;
+    }
+    if (bpp == 6) {
+        unfilterSimd<6>(filterType, row, prior, length);
+        return true;
+    }
+    if (bpp == 8) {
+        unfilterSimd<8>(filterType, row, prior, length);
         return true;
     }
 #endif

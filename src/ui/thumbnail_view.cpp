@@ -64,12 +64,21 @@ public:
             p->drawText(sheet, Qt::AlignCenter, number);
         }
         const QRect label(cell.left(), box.bottom() + 4, cell.width(), kNumberHeight);
+        // A chapter's first page also shows the chapter's title.
+        QString caption = number;
+        if (index.row() < model_->pages().size() && model_->pages().at(index.row()).startsChapter())
+            caption += QStringLiteral("  ") +
+                       QString::fromUtf8(model_->pages().at(index.row()).chapter);
         p->setFont(option.font);
+        const QFontMetrics metrics(option.font);
+        caption = metrics.elidedText(caption, Qt::ElideRight, cell.width() - 8);
         p->setPen(selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Text));
-        if (selected)
-            p->fillRect(label.adjusted(cell.width() / 2 - 22, 0, 22 - cell.width() / 2, 0),
+        if (selected) {
+            const int half = std::max(22, metrics.horizontalAdvance(caption) / 2 + 6);
+            p->fillRect(label.adjusted(cell.width() / 2 - half, 0, half - cell.width() / 2, 0),
                         pal.color(QPalette::Highlight));
-        p->drawText(label, Qt::AlignHCenter | Qt::AlignVCenter, number);
+        }
+        p->drawText(label, Qt::AlignHCenter | Qt::AlignVCenter, caption);
         if (option.state & QStyle::State_HasFocus) {
             p->setPen(QPen(pal.color(QPalette::Highlight), 1, Qt::DotLine));
             p->drawRect(cell.adjusted(0, 0, -1, -1));
@@ -114,10 +123,10 @@ TThumbnailView::TThumbnailView(PageItemModel* model, QItemSelectionModel* select
     requestTimer_.setInterval(kRequestDelay);
     connect(&requestTimer_, &QTimer::timeout, this, [this] { requestPictures(); });
     for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
-        connect(model, signal, this, [this] { scheduleRequest(); });
-    connect(model, &QAbstractItemModel::rowsMoved, this, [this] { scheduleRequest(); });
-    connect(model, &QAbstractItemModel::modelReset, this, [this] { scheduleRequest(); });
-    connect(model, &QAbstractItemModel::layoutChanged, this, [this] { scheduleRequest(); });
+        connect(model, signal, this, [this] { scheduleRequest(false); });
+    connect(model, &QAbstractItemModel::rowsMoved, this, [this] { scheduleRequest(false); });
+    connect(model, &QAbstractItemModel::modelReset, this, [this] { scheduleRequest(false); });
+    connect(model, &QAbstractItemModel::layoutChanged, this, [this] { scheduleRequest(false); });
     thumbnailer_->OnReady = [this](const pages::Page& page) {
         // Repaint the cells of that page only (it may stand more than once).
         const auto [first, last] = visibleRows();
@@ -175,24 +184,28 @@ void TThumbnailView::requestPictures() {
     thumbnailer_->want(wanted, urgent);
 }
 
-void TThumbnailView::scheduleRequest() {
-    if (!requestTimer_.isActive())
-        requestTimer_.start();
+void TThumbnailView::scheduleRequest(bool settle) {
+    // Pages just added or the view just shown, with the workers idle: the
+    // first screen starts at the next turn of the event loop, once the view
+    // has laid itself out. A scroll settles before the queue is redone.
+    const int delay = !settle && thumbnailer_->pending() == 0 ? 0 : kRequestDelay;
+    if (!requestTimer_.isActive() || requestTimer_.remainingTime() > delay)
+        requestTimer_.start(delay);
 }
 
 void TThumbnailView::scrollContentsBy(int dx, int dy) {
     QListView::scrollContentsBy(dx, dy);
-    scheduleRequest();
+    scheduleRequest(true);
 }
 
 void TThumbnailView::resizeEvent(QResizeEvent* event) {
     QListView::resizeEvent(event);
-    scheduleRequest();
+    scheduleRequest(true);
 }
 
 void TThumbnailView::showEvent(QShowEvent* event) {
     QListView::showEvent(event);
-    scheduleRequest();
+    scheduleRequest(false);
 }
 
 int TThumbnailView::fileDropRow(QPoint pos) const {

@@ -67,7 +67,9 @@ private:
     int insertionRowFor(DragKind kind, QPoint pos) const;
     void trackDrag(DragKind kind, QPoint pos);
     void setInsertionRow(int row);
-    void scheduleRequest();
+    // settle: after a scroll or resize, wait until it settles; otherwise
+    // start at once when the workers are idle.
+    void scheduleRequest(bool settle);
 
     PageItemModel* model_;
     Thumbnailer* thumbnailer_;

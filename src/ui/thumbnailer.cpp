@@ -86,8 +86,12 @@ const QImage* Thumbnailer::find(const pages::Page& page) const {
 }
 
 int Thumbnailer::pending() const {
-    std::lock_guard lock(mutex_);
-    return static_cast<int>(queue_.size() + running_.size());
+    return pending_.load();
+}
+
+void Thumbnailer::countPending() {
+    // mutex_ is held.
+    pending_ = static_cast<int>(queue_.size() + running_.size());
 }
 
 void Thumbnailer::want(const std::vector<pages::Page>& pages, std::size_t urgent) {
@@ -110,6 +114,7 @@ void Thumbnailer::want(const std::vector<pages::Page>& pages, std::size_t urgent
     for (Job& j : running_)
         if (!urgentKeys.contains(j.key) && !*j.cancelled)
             *j.cancelled = true;
+    countPending();
     startWorkers();
 }
 
@@ -119,6 +124,7 @@ void Thumbnailer::clear() {
         queue_.clear();
         for (Job& j : running_)
             *j.cancelled = true;
+        countPending();
     }
     pictures_.clear();
 }
@@ -158,6 +164,7 @@ void Thumbnailer::work() {
             std::lock_guard lock(mutex_);
             running_.erase(std::find_if(running_.begin(), running_.end(),
                                         [&](const Job& j) { return j.cancelled == job.cancelled; }));
+            countPending();
             if (stopping_)
                 continue;
         }

@@ -52,7 +52,7 @@ public:
     // Called on the owner's thread as each picture arrives.
     std::function<void(const pages::Page&)> OnReady;
 
-    // Pages in the queue or being made.
+    // Pages in the queue or being made. Never waits for a worker.
     int pending() const;
     // Jobs that were stopped while being made.
     int cancelledCount() const { return cancelled_.load(); }
@@ -66,6 +66,7 @@ private:
         std::shared_ptr<std::atomic<bool>> cancelled;
     };
     void startWorkers();
+    void countPending();
     void work();
     void delivered(const QString& key, const pages::Page& page, std::optional<QImage> picture,
                    bool wasCancelled);
@@ -81,6 +82,7 @@ private:
     int workers_ = 0;
     bool stopping_ = false;
     std::atomic<int> cancelled_{0};
+    std::atomic<int> pending_{0};  // queue_ and running_, for readers that must not wait
 };
 
 // The real maker: the cache, or the page decoded to ThumbnailCache::kSize

@@ -325,7 +325,33 @@ Node* Document::make(NodeType type, std::string_view name, std::string_view uri,
     // The constructor is protected; Document is a friend but make_unique is not.
     nodes_.push_back(std::unique_ptr<Node>(
         new Node(this, type, std::string(name), std::string(uri), std::string(value))));
+    nodes_.back()->slot_ = nodes_.size() - 1;
     return nodes_.back().get();
+}
+
+void Document::destroy(Node* node, const std::function<void(const Node*)>& released) {
+    if (!node || node == this || node->owner_ != this)
+        refuse("Only a node of this document can be freed");
+    if (node->parent_)
+        refuse("A node in a tree cannot be freed");
+    std::vector<Node*> doomed{node};
+    for (std::size_t i = 0; i < doomed.size(); ++i) {
+        const Node* n = doomed[i];
+        doomed.insert(doomed.end(), n->attributes_.begin(), n->attributes_.end());
+        doomed.insert(doomed.end(), n->children_.begin(), n->children_.end());
+    }
+    // Each takes the last one's place, so freeing costs the same however
+    // many nodes the document holds.
+    for (Node* n : doomed) {
+        if (released)
+            released(n);
+        const std::size_t slot = n->slot_;
+        if (slot + 1 != nodes_.size()) {
+            nodes_[slot] = std::move(nodes_.back());
+            nodes_[slot]->slot_ = slot;
+        }
+        nodes_.pop_back();
+    }
 }
 
 Node* Document::createElement(std::string_view name) {

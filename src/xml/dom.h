@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -97,6 +98,7 @@ private:
     NodeType type_;
     std::string name_, prefix_, localName_, uri_, value_;
     Node* parent_ = nullptr;  // the owner element for an attribute
+    std::size_t slot_ = 0;    // where the document keeps it, so it can be freed at once
     std::vector<Node*> children_;
     std::vector<Node*> attributes_;
 
@@ -120,6 +122,11 @@ public:
     Node* createDocumentType(std::string_view name);
 
     Node* documentElement() const;
+
+    // Frees a node that stands in no tree (no parent, not an attribute of an
+    // element), with its attributes and everything under it. released hears
+    // of each node just before it goes. Pointers to them are void afterwards.
+    void destroy(Node* node, const std::function<void(const Node*)>& released = {});
 
 private:
     friend class Node;

@@ -95,6 +95,7 @@ int TXMLNodeList::Add(TXMLNode* node) {
     }
     if (attributes_) {
         owner_->requireElement();
+        owner_->doc_->RequireUnwritten(owner_->node_);
         owner_->node_->setAttributeNode(node->node_);
     } else {
         owner_->AppendChild(node->node_);
@@ -106,6 +107,7 @@ int TXMLNodeList::Remove(TXMLNode* node) {
     const int index = IndexOf(node);
     if (index < 0)
         return -1;
+    owner_->doc_->RequireUnwritten(attributes_ ? owner_->node_ : node->node_);
     if (attributes_) {
         owner_->node_->removeAttributeNode(node->node_);
     } else {
@@ -171,18 +173,23 @@ void TXMLNode::AppendChild(dom::Node* child) {
     const bool indent =
         node_->parentNode() && doc_->options_.has(doNodeAutoIndent) && child && isIndentable(child);
     const bool first = !node_->hasChildNodes();
+    // An element whose start tag is written cannot move.
+    doc_->RequireUnwritten(child);
     node_->appendChild(child);  // first, so that a refused child leaves no indent behind
-    if (!indent)
-        return;
-    dom::Document& dom = doc_->Dom();
-    std::string lineBreak = "\r\n";
-    for (int i = IndentLevel(); i > 0; --i)
-        lineBreak += doc_->indent_;
-    dom::Node* unit = dom.createTextNode(doc_->indent_);
-    node_->insertBefore(unit, child);
-    if (first)
-        node_->insertBefore(dom.createTextNode(lineBreak), unit);
-    node_->appendChild(dom.createTextNode(lineBreak));
+    if (indent) {
+        dom::Document& dom = doc_->Dom();
+        std::string lineBreak = "\r\n";
+        for (int i = IndentLevel(); i > 0; --i)
+            lineBreak += doc_->indent_;
+        dom::Node* unit = dom.createTextNode(doc_->indent_);
+        node_->insertBefore(unit, child);
+        if (first)
+            node_->insertBefore(dom.createTextNode(lineBreak), unit);
+        node_->appendChild(dom.createTextNode(lineBreak));
+    }
+    // Everything before a new element is final: a streamed document writes it.
+    if (doc_->stream_ && child && child->nodeType() == dom::NodeType::Element)
+        doc_->stream_->writeBefore(child);
 }
 
 TXMLNode* TXMLNode::CreateElement(const std::string& qualifiedName, const std::string& uri) {
@@ -224,6 +231,7 @@ TXMLNode* TXMLNode::AddElementNS(const std::string& name, const std::string& uri
 
 void TXMLNode::SetAttr(const std::string& name, const std::optional<std::string>& value) {
     requireElement();
+    doc_->RequireUnwritten(node_);
     if (value) {
         node_->setAttribute(name, *value);
     } else {
@@ -234,6 +242,7 @@ void TXMLNode::SetAttr(const std::string& name, const std::optional<std::string>
 void TXMLNode::SetAttrNS(const std::string& name, const std::string& uri,
                          const std::optional<std::string>& value) {
     requireElement();
+    doc_->RequireUnwritten(node_);
     const std::string qualifiedName = QualifyName(name, uri);
     if (value) {
         node_->setAttributeNS(uri, qualifiedName, *value);
@@ -335,12 +344,13 @@ void TXMLDocument::SetActive(bool active) {
         dom_ = std::make_unique<dom::Document>();
         return;
     }
-    if (options_.has(doAutoSave) && !fileName_.empty())
-        SaveDocument(fileName_);
+    if (options_.has(doAutoSave) && (stream_ || !fileName_.empty()))
+        SaveDocument(stream_ ? "" : fileName_);
     Close();
 }
 
 void TXMLDocument::Close() {
+    stream_.reset();  // first: it frees nodes, and unsaved it removes its file
     nodes_.clear();
     dom_.reset();
     prefixCounter_ = 0;
@@ -376,6 +386,8 @@ void TXMLDocument::MakeDocumentElement(TXMLNode* root) {
     }
     // Replacing checks first and changes nothing when refused; a root that is
     // already the document element stays where it is.
+    if (stream_ && stream_->begun() && dom.documentElement() != root->node_)
+        throw EXMLDocError("The document element is written already");
     if (dom::Node* current = dom.documentElement()) {
         dom.replaceChild(root->node_, current);
     } else {
@@ -437,6 +449,8 @@ void TXMLDocument::SetDeclItem(int item, const std::string& value) {
     if (!isDeclValue(value)) {
         throw EXMLDocError("Invalid value \"" + value + "\" for the XML declaration");
     }
+    if (stream_ && stream_->begun())
+        throw EXMLDocError("The XML declaration is written already");
     std::string data;
     for (int i = 0; i < 3; ++i) {
         const std::string itemValue = i == item ? value : DeclItem(i);
@@ -476,11 +490,36 @@ void TXMLDocument::SetDeclStandalone(const std::string& value) {
 // ---- saving ----------------------------------------------------------------
 
 void TXMLDocument::SaveDocument(const std::string& fileName) {
+    if (stream_) {
+        if (!fileName.empty() && fileName != stream_->path())
+            throw EXMLDocError("The document is being saved to " + stream_->path());
+        // Finished or failed, the stream is over: a failure removes its file.
+        const std::unique_ptr<dom::DocumentStream> stream = std::move(stream_);
+        stream->finish();
+        return;
+    }
     dom::save(Dom(), fileName.empty() ? fileName_ : fileName);
 }
 
 std::string TXMLDocument::SaveToXML() const {
+    if (stream_)
+        throw EXMLDocError("The document is being saved to " + stream_->path());
     return dom::serialize(Dom());
+}
+
+void TXMLDocument::StreamTo(const std::string& fileName) {
+    dom::Document& dom = Dom();
+    if (stream_)
+        throw EXMLDocError("The document is being saved to " + stream_->path());
+    if (fileName.empty())
+        throw EDOMError("Cannot save the document: no file name given");
+    stream_ = std::make_unique<dom::DocumentStream>(
+        dom, fileName, [this](const dom::Node* node) { nodes_.erase(node); });
+}
+
+void TXMLDocument::RequireUnwritten(const dom::Node* element) const {
+    if (stream_ && element && stream_->started(element))
+        throw EXMLDocError("The start tag of <" + element->nodeName() + "> is written already");
 }
 
 }  // namespace pagelume::xml

@@ -10,6 +10,7 @@
 
 #include "platform/exception.h"
 #include "xml/dom.h"
+#include "xml/dom_stream.h"
 
 // The element-tree builder the book's package and navigation documents are
 // made with: a document, node objects over the nodes of its DOM, and node
@@ -222,10 +223,24 @@ public:
     void SetDeclEncoding(const std::string& value);
     void SetDeclStandalone(const std::string& value);
 
-    // Saves to fileName, or to FileName when it is empty.
+    // Saves to fileName, or to FileName when it is empty. A document that
+    // is streamed is finished (fileName empty or the one streamed to) and
+    // left empty.
     void SaveDocument(const std::string& fileName = "");
-    // The text SaveDocument would write.
+    // The text SaveDocument would write; not while the document is streamed.
     std::string SaveToXML() const;
+
+    // Saves the document into fileName while it is built, so that a long
+    // document never stands in memory whole; the file holds the same bytes
+    // as SaveDocument would write. From now on, every element added writes
+    // and frees all that comes before it in the document: its earlier
+    // siblings and those of its ancestors, with everything under them (their
+    // node objects are gone then), and the start tags of its ancestors,
+    // which take no further attributes. SaveDocument writes the rest; until
+    // then the file is a hidden temporary one, removed when the document
+    // closes unsaved.
+    void StreamTo(const std::string& fileName);
+    bool Streaming() const { return stream_ != nullptr; }
 
 private:
     friend class TXMLNode;
@@ -237,6 +252,8 @@ private:
     std::string DeclItem(int item) const;
     void SetDeclItem(int item, const std::string& value);
     void Close();
+    // Refuses a change to an element whose start tag is written already.
+    void RequireUnwritten(const dom::Node* element) const;
 
     TXMLDocOptions options_{0x1D};
     std::string indent_ = "  ";
@@ -246,6 +263,7 @@ private:
     int prefixCounter_ = 0;
     std::unique_ptr<dom::Document> dom_;
     std::unordered_map<const dom::Node*, std::unique_ptr<TXMLNode>> nodes_;
+    std::unique_ptr<dom::DocumentStream> stream_;  // while streamed
 };
 
 }  // namespace pagelume::xml

@@ -1,7 +1,10 @@
 #include "zip/deflate_pool.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+
+#include "zip/zip_errors.h"
 
 namespace pagelume::zip {
 
@@ -38,14 +41,35 @@ int defaultDeflateThreads() {
 }
 
 DeflatePool::DeflatePool(FileIo& io, ZlibCalls& zlib, int packLevel, std::vector<DeflateJob> jobs,
-                         int threads, std::size_t bufferCap)
+                         int threads, std::size_t bufferCap, DeflateCache* cache)
     : io_(io),
       zlib_(zlib),
       packLevel_(packLevel),
+      jobCount_(jobs.size()),  // before jobs_ takes the list
+      jobs_([list = std::move(jobs)](std::size_t i) { return list[i]; }),
+      cap_(bufferCap),
+      cache_(cache && cache->packLevel() == packLevel ? cache : nullptr),
+      workers_(std::min(jobCount_, static_cast<std::size_t>(std::max(threads, 0)))),
+      jobLimit_(jobCount_) {
+    start();
+}
+
+DeflatePool::DeflatePool(FileIo& io, ZlibCalls& zlib, int packLevel, std::size_t count,
+                         JobSource jobs, int threads, std::size_t bufferCap,
+                         DeflateCache* cache)
+    : io_(io),
+      zlib_(zlib),
+      packLevel_(packLevel),
+      jobCount_(count),
       jobs_(std::move(jobs)),
       cap_(bufferCap),
-      workers_(std::min(jobs_.size(), static_cast<std::size_t>(std::max(threads, 0)))),
-      jobLimit_(jobs_.size()) {
+      cache_(cache && cache->packLevel() == packLevel ? cache : nullptr),
+      workers_(std::min(count, static_cast<std::size_t>(std::max(threads, 0)))),
+      jobLimit_(count) {
+    start();
+}
+
+void DeflatePool::start() {
     threads_.reserve(workers_.size());
     for (std::size_t w = 0; w < workers_.size(); ++w) {
         try {
@@ -61,6 +85,8 @@ DeflatePool::~DeflatePool() {
         std::lock_guard lock(mutex_);
         stopping_ = true;
     }
+    if (cache_)
+        cache_->interrupt();  // a worker waiting there for a file's data
     for (auto& worker : workers_)
         worker.room.notify_all();
     for (auto& thread : threads_)
@@ -71,7 +97,7 @@ void DeflatePool::work(int worker) {
     std::vector<unsigned char> in, out;
     for (;;) {
         Entry* entry;
-        const DeflateJob* job;
+        DeflateJob job;
         {
             // Entries waiting for the writer count too, so that even files
             // that make no data (empty and stored) cannot pile up.
@@ -81,13 +107,13 @@ void DeflatePool::work(int worker) {
                 waitForRoom(lock, self);
             if (stopping_ || nextJob_ >= jobLimit_)
                 return;
-            job = &jobs_[nextJob_++];
+            job = jobs_(nextJob_++);
             entry = &window_.emplace_back();
             entry->worker = worker;
             self.held += kEntryOverhead;
         }
         try {
-            runJob(worker, *entry, *job, in, out);
+            runJob(worker, *entry, job, in, out);
         } catch (const Stopped&) {
             return;
         } catch (...) {
@@ -112,6 +138,8 @@ void DeflatePool::runJob(int worker, Entry& entry, const DeflateJob& job,
         entry.opened = true;
         writerWake_.notify_one();
     }
+    if (!job.store && cache_ && copyMade(worker, entry, job, opened, out))
+        return;
     makeEntryData(
         source, zlib_, packLevel_, job.store, in, out,
         [&](const unsigned char* data, std::size_t size) {
@@ -125,6 +153,43 @@ void DeflatePool::runJob(int worker, Entry& entry, const DeflateJob& job,
     entry.totals = {source.bytesRead(), source.crc()};
     entry.ended = true;
     writerWake_.notify_one();
+}
+
+// The job's data from the cache, when it holds the data of this very file.
+bool DeflatePool::copyMade(int worker, Entry& entry, const DeflateJob& job,
+                           const OpenedSource& opened, std::vector<unsigned char>& buffer) {
+    const std::optional<DeflateCache::Made> made = cache_->find(job.path, opened.st, &stopping_);
+    if (!made) {
+        if (stopping_)
+            throw Stopped();
+        return false;
+    }
+    buffer.resize(kDeflateBufferSize);
+    std::uint64_t copied = 0;
+    while (copied < made->size) {
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), made->size - copied));
+        const ssize_t n = io_.pread(made->fd, buffer.data(), want,
+                                    made->offset + static_cast<off_t>(copied));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            // The spool cannot be read back; deflating from the start makes
+            // the same bytes, but some are already queued: this job fails.
+            throw EInOutError(job.path + ": " + errorText(n < 0 ? errno : EIO));
+        }
+        copied += static_cast<std::uint64_t>(n);
+        // Progress in source bytes, in proportion (a product of two sizes
+        // past 4 GiB would overflow).
+        const auto sourceBytes = static_cast<std::uint64_t>(
+            static_cast<long double>(made->bytesRead) * copied / made->size);
+        push(worker, entry, buffer.data(), static_cast<std::size_t>(n), sourceBytes);
+    }
+    std::lock_guard lock(mutex_);
+    entry.totals = {made->bytesRead, made->crc};
+    entry.ended = true;
+    writerWake_.notify_one();
+    return true;
 }
 
 void DeflatePool::push(int worker, Entry& entry, const unsigned char* data, std::size_t size,

@@ -6,12 +6,14 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "zip/compression.h"
+#include "zip/deflate_cache.h"
 #include "zip/file_io.h"
 #include "zip/zlib_calls.h"
 
@@ -61,17 +63,27 @@ public:
         std::uint32_t crc = 0;
     };
 
+    // Job i of count, made when a worker takes it, so that a long list of
+    // jobs never stands in memory as a list of paths.
+    using JobSource = std::function<DeflateJob(std::size_t)>;
+
     // Starts up to threads workers (fewer when there are fewer jobs, or when
-    // the system refuses more; see started()).
+    // the system refuses more; see started()). A job whose data the cache
+    // (when given) holds for the file as opened is copied from there instead
+    // of deflated: the same bytes.
+    DeflatePool(FileIo& io, ZlibCalls& zlib, int packLevel, std::size_t count, JobSource jobs,
+                int threads, std::size_t bufferCap = kWorkerBufferCap,
+                DeflateCache* cache = nullptr);
     DeflatePool(FileIo& io, ZlibCalls& zlib, int packLevel, std::vector<DeflateJob> jobs,
-                int threads, std::size_t bufferCap = kWorkerBufferCap);
+                int threads, std::size_t bufferCap = kWorkerBufferCap,
+                DeflateCache* cache = nullptr);
     ~DeflatePool();
     DeflatePool(const DeflatePool&) = delete;
     DeflatePool& operator=(const DeflatePool&) = delete;
 
     // Workers running; 0 when not one could be started.
     int started() const { return static_cast<int>(threads_.size()); }
-    const std::vector<DeflateJob>& jobs() const { return jobs_; }
+    std::size_t jobCount() const { return jobCount_; }
     // Workers waiting for the writer to take what they hold.
     int waitingForRoom();
 
@@ -101,9 +113,12 @@ private:
         std::size_t held = 0;  // bytes of its entries the writer has not taken
     };
 
+    void start();
     void work(int worker);
     void runJob(int worker, Entry& entry, const DeflateJob& job, std::vector<unsigned char>& in,
                 std::vector<unsigned char>& out);
+    bool copyMade(int worker, Entry& entry, const DeflateJob& job, const OpenedSource& opened,
+                  std::vector<unsigned char>& buffer);
     void push(int worker, Entry& entry, const unsigned char* data, std::size_t size,
               std::uint64_t bytesRead);
     void waitForRoom(std::unique_lock<std::mutex>& lock, Worker& self);
@@ -113,8 +128,10 @@ private:
     FileIo& io_;
     ZlibCalls& zlib_;
     const int packLevel_;
-    const std::vector<DeflateJob> jobs_;
+    const std::size_t jobCount_;
+    const JobSource jobs_;
     const std::size_t cap_;
+    DeflateCache* const cache_;
 
     std::mutex mutex_;
     std::condition_variable writerWake_;

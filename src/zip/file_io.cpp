@@ -19,6 +19,10 @@ ssize_t FileIo::read(int fd, void* buf, std::size_t count) {
     return ::read(fd, buf, count);
 }
 
+ssize_t FileIo::pread(int fd, void* buf, std::size_t count, off_t offset) {
+    return ::pread(fd, buf, count, offset);
+}
+
 ssize_t FileIo::write(int fd, const void* buf, std::size_t count) {
     return ::write(fd, buf, count);
 }

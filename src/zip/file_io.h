@@ -21,6 +21,7 @@ public:
     virtual int open(const std::string& path, int flags);
     virtual int fstat(int fd, struct stat* st);
     virtual ssize_t read(int fd, void* buf, std::size_t count);
+    virtual ssize_t pread(int fd, void* buf, std::size_t count, off_t offset);
     virtual ssize_t write(int fd, const void* buf, std::size_t count);
     virtual ssize_t pwrite(int fd, const void* buf, std::size_t count, off_t offset);
     virtual int fsync(int fd);

@@ -1,5 +1,7 @@
 #include "zip/zip_stream.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -7,6 +9,15 @@
 #include "zip/zip_errors.h"
 
 namespace pagelume::zip {
+
+namespace {
+
+// Written data is sent on its way to the disk in steps of this size, while
+// the rest of the archive is still being made, so that the final sync finds
+// little left to wait for.
+constexpr std::uint64_t kWritebackStep = std::uint64_t{8} << 20;
+
+}  // namespace
 
 ArchiveFile::~ArchiveFile() {
     if (fd_ >= 0)
@@ -24,6 +35,7 @@ void ArchiveFile::write(const void* data, std::size_t size) {
     if (size >= buffer_.size()) {
         writeAll(bytes, size);
         flushed_ += size;
+        startWriteback();
     } else {
         std::memcpy(buffer_.data(), bytes, size);
         used_ = size;
@@ -36,6 +48,16 @@ void ArchiveFile::flush() {
     writeAll(buffer_.data(), used_);
     flushed_ += used_;
     used_ = 0;
+    startWriteback();
+}
+
+void ArchiveFile::startWriteback() {
+    if (flushed_ - writebackStarted_ < kWritebackStep)
+        return;
+    // Only a hint: the sync in finish() is what reports failures.
+    ::sync_file_range(fd_, static_cast<off_t>(writebackStarted_),
+                      static_cast<off_t>(flushed_ - writebackStarted_), SYNC_FILE_RANGE_WRITE);
+    writebackStarted_ = flushed_;
 }
 
 void ArchiveFile::writeAll(const unsigned char* data, std::size_t size) {

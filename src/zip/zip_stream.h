@@ -41,12 +41,14 @@ public:
 private:
     void flush();
     void writeAll(const unsigned char* data, std::size_t size);
+    void startWriteback();
 
     FileIo& io_;
     int fd_;
     std::array<unsigned char, kBufferSize> buffer_{};
     std::size_t used_ = 0;
     std::uint64_t flushed_ = 0;
+    std::uint64_t writebackStarted_ = 0;  // bytes from the start sent towards the disk
 };
 
 }  // namespace pagelume::zip

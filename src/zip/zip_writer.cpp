@@ -55,8 +55,8 @@ struct TZipWriter::Run {
     bool zipExists = false;
     dev_t zipDevice = 0;
     ino_t zipInode = 0;
-    mode_t zipMode = 0;                     // the permissions of the file it replaces
-    std::unordered_set<std::string> names;  // stored names, upper-cased
+    mode_t zipMode = 0;  // the permissions of the file it replaces
+    PathList files;      // what FilesList stands for, in the order of writing
     std::uint64_t done = 0;
     std::uint64_t total = 0;
     std::vector<unsigned char> inBuffer;
@@ -159,13 +159,14 @@ int TZipWriter::Zip() {
         // book stays read-only).
         ::fchmod(fd, run.zipExists ? run.zipMode : newFileMode());
 
-        entries_.reserve(filesList_.size());
+        entries_.reserve(run.files.size());
         if (threads_ > 1) {
             addEntriesInParallel(run);
         } else {
-            for (const auto& path : filesList_) {
-                if (auto record = nameEntry(run, path))
-                    addEntry(run, path, *record);
+            for (std::size_t i = 0; i < run.files.size(); ++i) {
+                const std::string path = run.files.path(i);
+                if (nameEntry(path))
+                    addEntry(run, path, entries_.size() - 1);
             }
         }
 
@@ -173,8 +174,10 @@ int TZipWriter::Zip() {
         const std::uint64_t centralOffset = out.position();
         endCentral_.setCentralOffset(centralOffset);
         endCentral_.centralStartDisk = 0;
-        for (auto& entry : entries_) {
+        for (std::size_t i = 0; i < entries_.size(); ++i) {
+            TZipHeaderInfo entry = entries_.at(i);
             entry.writeCentralHeader(out);
+            entries_.store(i, entry);
             endCentral_.setEntriesThisDisk(endCentral_.entriesThisDisk() + 1);
         }
         endCentral_.setCentralSize(out.position() - centralOffset);
@@ -203,7 +206,9 @@ int TZipWriter::Zip() {
 
 void TZipWriter::expandFilesList(Run& run) {
     const std::uint32_t exclusion = exclusionMask();
-    std::vector<std::string> files;
+    // One item alone (the staging folder's pattern) never names a file twice.
+    const bool oneItem = filesList_.size() == 1;
+    PathList& files = run.files;
     std::vector<std::string> patterns;
 
     for (const auto& item : filesList_) {
@@ -221,7 +226,7 @@ void TZipWriter::expandFilesList(Run& run) {
         const auto attributes = platform::fileAttributes(path);
         if (!attributes || (*attributes & (exclusion | platform::faDirectory)))
             continue;
-        files.push_back(path);
+        files.add(path);
     }
 
     for (std::string pattern : patterns) {
@@ -255,17 +260,17 @@ void TZipWriter::expandFilesList(Run& run) {
             if (run.zipExists && ::stat(path.c_str(), &st) == 0 && st.st_dev == run.zipDevice &&
                 st.st_ino == run.zipInode)
                 continue;
-            files.push_back(std::move(path));
+            files.add(path);
         }
     }
-    filesList_ = std::move(files);
 
     // The total for progress counts each file once: a file named twice is
     // packed once.
     std::unordered_set<std::string> seen;
-    for (const auto& path : filesList_) {
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string path = files.path(i);
         struct stat st {};
-        if (seen.insert(path).second && ::stat(path.c_str(), &st) == 0)
+        if ((oneItem || seen.insert(path).second) && ::stat(path.c_str(), &st) == 0)
             run.total += static_cast<std::uint64_t>(st.st_size);
     }
 }
@@ -290,7 +295,16 @@ std::string TZipWriter::storedDirectory(const std::string& path) const {
     return dir;
 }
 
-std::optional<TZipHeaderInfo> TZipWriter::nameEntry(Run& run, const std::string& path) const {
+std::vector<TZipHeaderInfo> TZipWriter::entries() const {
+    std::vector<TZipHeaderInfo> all;
+    all.reserve(entries_.size());
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+        all.push_back(entries_.at(i));
+    return all;
+}
+
+// The entry for a file, added to the table; nothing when its name is taken.
+std::optional<TZipHeaderInfo> TZipWriter::nameEntry(const std::string& path) {
     TZipHeaderInfo record;
     record.oemConvert = oemConvert_;
     record.setFileName(platform::fileNamePart(path));
@@ -298,9 +312,7 @@ std::optional<TZipHeaderInfo> TZipWriter::nameEntry(Run& run, const std::string&
     // The first of two files with the same stored name wins. Names are
     // compared as they are written, since different bytes on disk can
     // encode alike. A run that fails ends here, so the name is taken now.
-    const std::string key =
-        platform::asciiUpper(encodeEntryName(record.storedName(), oemConvert_).bytes);
-    if (!run.names.insert(key).second)
+    if (!entries_.add(record))
         return std::nullopt;
     return record;
 }
@@ -316,7 +328,8 @@ void TZipWriter::describeSource(TZipHeaderInfo& record, const OpenedSource& sour
     record.reserveLocalZip64 = worstCaseDataSize(size, store) >= kMax32;
 }
 
-void TZipWriter::addEntry(Run& run, const std::string& path, TZipHeaderInfo& record) {
+void TZipWriter::addEntry(Run& run, const std::string& path, std::size_t index) {
+    TZipHeaderInfo record = entries_.at(index);
     const OpenedSource opened = openSource(io_, path);
     EntrySource source(io_, opened.fd, path, static_cast<std::uint64_t>(opened.st.st_size));
     const bool store = storesEntry(packLevel_, noCompressList_, record.fileName());
@@ -327,30 +340,38 @@ void TZipWriter::addEntry(Run& run, const std::string& path, TZipHeaderInfo& rec
     const std::uint32_t firstLength = record.localHeaderLength();
     writeEntryData(source, out, zlib_, packLevel_, store, record, run.inBuffer, run.outBuffer,
                    [&] { progress(run.done + source.bytesRead(), run.total); });
-    endEntry(run, record, firstLength, path, source.bytesRead());
+    endEntry(run, index, record, firstLength, path, source.bytesRead());
 }
 
 void TZipWriter::addEntriesInParallel(Run& run) {
-    std::vector<TZipHeaderInfo> records;
-    std::vector<DeflateJob> planned;
-    for (const auto& path : filesList_) {
-        if (auto record = nameEntry(run, path)) {
-            planned.push_back({path, storesEntry(packLevel_, noCompressList_, record->fileName())});
-            records.push_back(std::move(*record));
+    // Job i writes entry i: the file it is made of and whether it is stored.
+    // Jobs are made only as workers take them, so that a long book holds no
+    // list of paths.
+    std::vector<std::uint32_t> fileOf;
+    std::vector<bool> stored;
+    fileOf.reserve(run.files.size());
+    stored.reserve(run.files.size());
+    for (std::size_t i = 0; i < run.files.size(); ++i) {
+        if (auto record = nameEntry(run.files.path(i))) {
+            fileOf.push_back(static_cast<std::uint32_t>(i));
+            stored.push_back(storesEntry(packLevel_, noCompressList_, record->fileName()));
         }
     }
+    const auto job = [&](std::size_t i) {
+        return DeflateJob{run.files.path(fileOf[i]), stored[i]};
+    };
     // Leaving this function by any way stops the workers and waits for them.
-    DeflatePool pool(io_, zlib_, packLevel_, std::move(planned), threads_);
-    const std::vector<DeflateJob>& jobs = pool.jobs();
+    DeflatePool pool(io_, zlib_, packLevel_, fileOf.size(), job, threads_, kWorkerBufferCap,
+                     cache_);
     if (pool.started() == 0) {
-        for (std::size_t i = 0; i < jobs.size(); ++i)
-            addEntry(run, jobs[i].path, records[i]);
+        for (std::size_t i = 0; i < fileOf.size(); ++i)
+            addEntry(run, run.files.path(fileOf[i]), i);
         return;
     }
     ArchiveFile& out = *run.file;
-    for (std::size_t i = 0; i < jobs.size(); ++i) {
-        TZipHeaderInfo& record = records[i];
-        describeSource(record, pool.opened(), jobs[i].store);
+    for (std::size_t i = 0; i < fileOf.size(); ++i) {
+        TZipHeaderInfo record = entries_.at(i);
+        describeSource(record, pool.opened(), stored[i]);
         record.writeLocalHeader(out);
         const std::uint32_t firstLength = record.localHeaderLength();
         const std::uint64_t start = out.position();
@@ -359,21 +380,22 @@ void TZipWriter::addEntriesInParallel(Run& run) {
             progress(run.done + block->bytesRead, run.total);
         }
         const DeflatePool::Totals totals = pool.finish();
-        setEntryResult(record, packLevel_, jobs[i].store, totals.bytesRead, out.position() - start,
+        setEntryResult(record, packLevel_, stored[i], totals.bytesRead, out.position() - start,
                        totals.crc);
-        endEntry(run, record, firstLength, jobs[i].path, totals.bytesRead);
+        endEntry(run, i, record, firstLength, run.files.path(fileOf[i]), totals.bytesRead);
     }
 }
 
-void TZipWriter::endEntry(Run& run, TZipHeaderInfo& record, std::uint32_t firstLength,
-                          const std::string& path, std::uint64_t bytesRead) {
+void TZipWriter::endEntry(Run& run, std::size_t index, TZipHeaderInfo& record,
+                          std::uint32_t firstLength, const std::string& path,
+                          std::uint64_t bytesRead) {
     const std::string header = record.localHeader();
     if (header.size() != firstLength)
         throw Exception("Local header of " + path + " changed its length");
     run.file->rewrite(record.relativeOffset(), header.data(), header.size());
 
     run.done += bytesRead;
-    entries_.push_back(std::move(record));
+    entries_.store(index, record);
     endCentral_.setTotalEntries(endCentral_.totalEntries() + 1);
 }
 

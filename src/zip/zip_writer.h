@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "zip/entry_table.h"
 #include "zip/file_io.h"
 #include "zip/zip_errors.h"
 #include "zip/zip_records.h"
@@ -15,6 +16,10 @@
 namespace pagelume::zip {
 
 struct OpenedSource;
+class DeflateCache;
+
+// The level every entry is deflated at unless PackLevel says otherwise.
+inline constexpr int kDefaultPackLevel = 6;
 
 // Packs a list of files, plain paths and wildcard patterns, into one ZIP
 // archive. The archive is written to a hidden temporary file beside ZipName
@@ -74,6 +79,10 @@ public:
     int Threads() const { return threads_; }
     void setThreads(int threads);
 
+    // Entry data made ahead (when threads are more than one): a file that the
+    // cache holds as it is now is copied from there, not deflated again.
+    void setDeflateCache(DeflateCache* cache) { cache_ = cache; }
+
     bool DoProcessMessages() const { return doProcessMessages_; }
     void setDoProcessMessages(bool on) { doProcessMessages_ = on; }
     TOEMConvert OEMConvert() const { return oemConvert_; }
@@ -89,7 +98,7 @@ public:
     std::vector<std::string>& RelativePathList() { return relativePathList_; }
 
     // The archive written by the last successful run.
-    const std::vector<TZipHeaderInfo>& entries() const { return entries_; }
+    std::vector<TZipHeaderInfo> entries() const;
     const TEndCentral& endCentral() const { return endCentral_; }
 
 private:
@@ -98,11 +107,11 @@ private:
     void setSearchBit(std::uint32_t bit, bool on);
     std::uint32_t exclusionMask() const;
     void expandFilesList(Run& run);
-    std::optional<TZipHeaderInfo> nameEntry(Run& run, const std::string& path) const;
+    std::optional<TZipHeaderInfo> nameEntry(const std::string& path);
     void describeSource(TZipHeaderInfo& record, const OpenedSource& source, bool store) const;
-    void addEntry(Run& run, const std::string& path, TZipHeaderInfo& record);
+    void addEntry(Run& run, const std::string& path, std::size_t index);
     void addEntriesInParallel(Run& run);
-    void endEntry(Run& run, TZipHeaderInfo& record, std::uint32_t firstLength,
+    void endEntry(Run& run, std::size_t index, TZipHeaderInfo& record, std::uint32_t firstLength,
                   const std::string& path, std::uint64_t bytesRead);
     std::string storedDirectory(const std::string& path) const;
     void progress(std::uint64_t done, std::uint64_t total);
@@ -110,7 +119,7 @@ private:
     FileIo& io_;
     ZlibCalls& zlib_;
     int threads_;
-    int packLevel_ = 6;
+    int packLevel_ = kDefaultPackLevel;
     std::string rootDir_;
     std::string zipName_;
     bool relativePaths_ = false;
@@ -121,11 +130,12 @@ private:
     TOEMConvert oemConvert_ = oemFlexible;
     std::uint32_t searchAttributes_ = 0x3F & ~(platform::faHidden | platform::faSysFile);
     TProgress onProgress_;
+    DeflateCache* cache_ = nullptr;
     std::vector<std::string> filesList_;
     std::vector<std::string> excludeList_;
     std::vector<std::string> noCompressList_;
     std::vector<std::string> relativePathList_;
-    std::vector<TZipHeaderInfo> entries_;
+    EntryTable entries_;  // named, then written, in the order of writing
     TEndCentral endCentral_;
 };
 

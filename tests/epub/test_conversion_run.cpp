@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -299,6 +300,46 @@ TEST_F(ConversionRunTest, AnInterruptedRunLeavesNothingOfTheNewBook) {
         host = FakeHost();
         host.answer = true;
     }
+}
+
+// The book with every entry's time and date zeroed, in its local and its
+// central header: a conversion stamps the staged files with the time it
+// copies them. (The test's data cannot hold a header's signature.)
+std::string withoutTimes(std::string zip) {
+    for (std::size_t i = 0; i + 46 <= zip.size(); ++i) {
+        if (zip.compare(i, 4, "PK\x03\x04") == 0)
+            zip.replace(i + 10, 4, 4, '\0');
+        else if (zip.compare(i, 4, "PK\x01\x02") == 0)
+            zip.replace(i + 12, 4, 4, '\0');
+    }
+    return zip;
+}
+
+TEST_F(ConversionRunTest, TheBookIsTheSameOnOneThreadAndOnFour) {
+    // Images deflated while the book is still being staged, among them one
+    // larger than a worker holds, one in two pages and the cover; data of
+    // zeros, so that no signature can appear inside it by chance.
+    writeFile(dir / "in/c.png", std::string(5 << 20, '\0'));
+    writeFile(dir / "in/cover.png", std::string(70000, '\0'));
+    book.pages.push_back(dir / "in/c.png");
+    book.pages.push_back(dir / "in/a.png");
+    book.cover = dir / "in/cover.png";
+    host.answer = true;
+    std::string books[2];
+    for (const char* threads : {"1", "4"}) {
+        ::setenv("PAGELUME_THREADS", threads, 1);
+        EXPECT_EQ(run(), RunResult::Built);
+        books[threads[0] == '4'] = withoutTimes(readFile(dir / "out/Book.epub"));
+    }
+    ::unsetenv("PAGELUME_THREADS");
+    EXPECT_TRUE(books[0] == books[1]) << "the same bytes on one thread and on four";
+    EXPECT_GT(books[0].size(), std::size_t{5000});
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(staging()))
+        left.push_back(e.path().filename());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{".pagelume.lock", "META-INF", "OEBPS", "mimetype"}))
+        << "no spool file left";
 }
 
 TEST(ImageNames, CleanNamesAndSuffixesThatCountOn) {
