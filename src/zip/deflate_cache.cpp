@@ -20,6 +20,10 @@ bool sameTime(const struct timespec& a, const struct timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
 }
 
+// Below this, a file costs packing little more to deflate than to copy from
+// a spool, and its record would cost memory for every page of a long book.
+constexpr off_t kSmallestSpooled = 16 << 10;
+
 // The same file with the same contents: any write or change of its status
 // moves its change time, which nobody can set back.
 bool sameFile(const struct stat& a, const struct stat& b) {
@@ -76,8 +80,9 @@ int DeflateCache::openSpool(const std::string& dir) {
 
 void DeflateCache::add(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0)
-        queuedBytes_ += static_cast<std::uint64_t>(st.st_size);
+    if (::stat(path.c_str(), &st) != 0 || st.st_size < kSmallestSpooled)
+        return;
+    queuedBytes_ += static_cast<std::uint64_t>(st.st_size);
     {
         std::lock_guard lock(mutex_);
         if (threads_.empty() || !records_.try_emplace(path).second)
@@ -97,7 +102,9 @@ std::optional<DeflateCache::Made> DeflateCache::find(const std::string& path,
     const Record& record = at->second;
     const auto stopped = [&] { return stopping_ || (stop && stop->load()); };
     done_.wait(lock, [&] { return record.done || stopped(); });
-    if (!record.done || !record.usable || !sameFile(record.st, st))
+    const Identity& id = record.id;
+    if (!record.done || !record.usable || id.dev != st.st_dev || id.ino != st.st_ino ||
+        id.size != st.st_size || !sameTime(id.mtime, st.st_mtim) || !sameTime(id.ctime, st.st_ctim))
         return std::nullopt;
     return record.made;
 }
@@ -183,7 +190,7 @@ void DeflateCache::deflateOne(int spool, off_t& spoolEnd, const std::string& pat
         return;  // changed while it was read: not the file that is there now
     spoolEnd = end;
     std::lock_guard lock(mutex_);
-    record.st = before;
+    record.id = {before.st_dev, before.st_ino, before.st_size, before.st_mtim, before.st_ctim};
     record.made = {spool, start, static_cast<std::uint64_t>(end - start), source.bytesRead(),
                    source.crc()};
     record.usable = true;

@@ -48,7 +48,8 @@ public:
 
     int packLevel() const { return packLevel_; }
 
-    // Queues a file that will not change any more (a finished copy). A file
+    // Queues a file that will not change any more (a finished copy); small
+    // files are left to packing, which deflates them as fast as it copies. A file
     // is only spooled while the spool's disk keeps room for a book as large
     // as every file queued, beside the spools: on a disk near full, packing
     // deflates the rest itself rather than fail for want of room. Queued
@@ -67,10 +68,18 @@ public:
     void interrupt();
 
 private:
+    // What tells one file from another, or from itself once changed.
+    struct Identity {
+        dev_t dev = 0;
+        ino_t ino = 0;
+        off_t size = 0;
+        struct timespec mtime {};
+        struct timespec ctime {};
+    };
     struct Record {
         bool done = false;
         bool usable = false;
-        struct stat st {};
+        Identity id;
         Made made;
     };
 
