@@ -304,12 +304,14 @@ std::string savedListText(const SavedList& list, const std::string& folder) {
     for (const pages::Page& page : list.pages) {
         if (page.startsChapter())
             appendLine(out, "chapter", page.chapter);
-        out += "page\t" + escaped(relativePath(page.file, folder));
+        out += "page\t";
+        out += escaped(relativePath(page.file, folder));
         if (page.inArchive()) {
-            out += "\t" + escaped(page.member);
+            out += '\t';
+            out += escaped(page.member);
             for (const auto& [kind, name] : kContentKinds)
                 if (kind == page.kind)
-                    out += std::string("\t") + name;
+                    (out += '\t') += name;
         }
         out += '\n';
     }
