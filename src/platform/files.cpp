@@ -232,6 +232,24 @@ bool copyFileNoOverwrite(const std::string& source, const std::string& target, s
     return true;
 }
 
+namespace {
+
+// Writes all of bytes at fd's position; 0, or the errno that stopped it (a
+// write that takes nothing counts as a full disk).
+int writeAll(int fd, const std::string& bytes) {
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : ENOSPC;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+}  // namespace
+
 bool replaceFile(const std::string& path, const std::string& bytes, std::string* error) {
     const auto fail = [&](int err) {
         if (error)
@@ -246,15 +264,8 @@ bool replaceFile(const std::string& path, const std::string& bytes, std::string*
     const mode_t mode = ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? st.st_mode & 07777
                                                                               : 0644;
     int err = ::fchmod(fd, mode) == 0 ? 0 : errno;
-    for (std::size_t done = 0; done < bytes.size() && !err;) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            err = n < 0 ? errno : ENOSPC;
-        else
-            done += static_cast<std::size_t>(n);
-    }
+    if (!err)
+        err = writeAll(fd, bytes);
     // On disk before it takes the old file's place, so a crash leaves one or the other.
     if (!err && ::fsync(fd) != 0)
         err = errno;
@@ -276,16 +287,7 @@ bool writeWholeFile(const std::string& path, const std::string& bytes, std::stri
             *error = errorText(errno);
         return false;
     }
-    int err = 0;
-    for (std::size_t done = 0; done < bytes.size() && !err;) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            err = n < 0 ? errno : ENOSPC;
-        else
-            done += static_cast<std::size_t>(n);
-    }
+    int err = writeAll(fd, bytes);
     if (::close(fd) != 0 && !err)
         err = errno;
     if (err) {
