@@ -48,13 +48,14 @@ inline void addSeries(xml::TXMLNode* metadata, const BookDetails& details, bool 
                 {{"refines", "#series"}, {"property", "group-position"}});
 }
 
-// Opens an empty document the way both of the book's XML files start: the
-// declaration version "1.0", encoding "UTF-8", standalone "yes", and every
-// element on its own line, indented by one tab per level.
-inline void openBookDocument(xml::TXMLDocument& doc) {
+// Opens an empty document the way the book's XML files start: the
+// declaration version "1.0", encoding "UTF-8", standalone "yes" (not in XHTML
+// pages), and every element on its own line, indented by one tab per level.
+inline void openBookDocument(xml::TXMLDocument& doc, bool standalone = true) {
     doc.XML().clear();
     doc.SetActive(true);
-    doc.SetDeclStandalone("yes");
+    if (standalone)
+        doc.SetDeclStandalone("yes");
     doc.SetDeclVersion("1.0");
     doc.SetDeclEncoding("UTF-8");
     doc.SetNodeIndentStr("\t");

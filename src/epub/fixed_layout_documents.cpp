@@ -25,14 +25,7 @@ std::string sizeText(image::PixelSize size, const char* between) {
 // An XHTML document: declaration, the HTML document type, and the root in
 // the XHTML namespace with the language of the book.
 xml::TXMLNode* openHtml(xml::TXMLDocument& doc, const std::string& language) {
-    doc.XML().clear();
-    doc.SetActive(true);
-    doc.SetDeclVersion("1.0");
-    doc.SetDeclEncoding("UTF-8");
-    doc.SetNodeIndentStr("\t");
-    auto options = doc.Options();
-    options += xml::doNodeAutoIndent;
-    doc.SetOptions(options);
+    openBookDocument(doc, false);
     doc.DocNode()->ChildNodes().Add(doc.CreateNode("html", xml::ntDocType));
     xml::TXMLNode* html = doc.DocNode()->AddElementNS("html", kXhtmlNamespace);
     doc.MakeDocumentElement(html);
